@@ -46,16 +46,25 @@ struct Call {
     yarl_send_opts send_opts{};         // send
     yarl_recv_opts recv_opts{};         // recv
     std::vector<uint8_t> payload;       // send: copy of the bytes sent
-    uint32_t token = 0;                 // send: token given; rr_token_get: result
+    uint32_t token = 0;                 // send: token given; rr_token_get: result;
+                                        // recv: token asked for; drop: token
+                                        // of the record released
     uint32_t arg = 0;                   // heartbeat arg, if index, pc index,
                                         // sleep microseconds
     int result = 0;                     // what the call returned
     std::string text;                   // perror message
 };
 
-// Forgets every recorded call and scripted behaviour; clears the
-// interface and port-channel tables and the allocation counters.
+// Forgets every recorded call and scripted behaviour; releases every
+// message record and queued reply; clears the interface and port-channel
+// tables and the allocation counters. Tokens start again at kFirstToken.
 void reset();
+
+// Token of the first successful send after reset(); each further send
+// gets the next integer.
+constexpr uint32_t kFirstToken = 1001;
+// Error number of a receive that finds no reply for its token.
+constexpr int kNoReplyErrno = 42; // ENOMSG on Linux
 
 // Every call since reset(), in order.
 const std::vector<Call> &calls();
@@ -78,6 +87,11 @@ void set_reply_word(uint32_t word);
 // Number of message records held by the transport and not yet dropped
 // (sends not dropped plus received replies not dropped).
 int outstanding_records();
+// Replies queued by successful sends and not yet received.
+size_t pending_replies();
+// Whether sends keep a copy of their payload bytes in Call::payload
+// (default true; reset() restores it). Off, only the length is recorded.
+void set_copy_payloads(bool copy);
 
 // A message record as a received policy update message would be, with the
 // given payload bytes (empty: no payload). Its storage is the sim's.
@@ -105,8 +119,9 @@ std::vector<std::string> perrors();  // text of each perror
 // Allocation number `nth` from now (1 = the next one) returns null;
 // 0 disables. Counts malloc and calloc made by code linked with the wraps.
 void fail_allocation(long nth);
-// Fail every allocation from number `nth` on (0 disables).
+// Fail every allocation from number `nth` from now on (0 disables).
 void fail_allocations_from(long nth);
+// Calls of wrapped malloc and calloc since reset(), failed ones included.
 long allocations_made();
 // Blocks from wrapped malloc/calloc not yet released with free.
 long live_allocations();

@@ -1,0 +1,66 @@
+// The seams a test binary links in with -Wl,--wrap=usleep,--wrap=perror,
+// --wrap=malloc,--wrap=calloc,--wrap=free: retry sleeps return at once and
+// are recorded, perror text is recorded instead of printed, and every
+// malloc/calloc is counted, may be made to fail and is tracked until freed.
+// Kept apart from the rest of the simulated platform so that binaries
+// linked without the wraps never need the __real_ symbols.
+#include <cerrno>
+#include <cstddef>
+#include <unistd.h>
+
+#include "sim_state.h"
+
+extern "C" {
+
+void *__real_malloc(size_t size);
+void *__real_calloc(size_t count, size_t size);
+void __real_free(void *block);
+
+void *__wrap_malloc(size_t size);
+void *__wrap_calloc(size_t count, size_t size);
+void __wrap_free(void *block);
+int __wrap_usleep(useconds_t microseconds);
+void __wrap_perror(const char *text);
+
+void *__wrap_malloc(size_t size) {
+    if (sim::detail::allocation_should_fail()) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    void *block = __real_malloc(size);
+    if (block != nullptr)
+        sim::detail::track_block(block);
+    return block;
+}
+
+void *__wrap_calloc(size_t count, size_t size) {
+    if (sim::detail::allocation_should_fail()) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    void *block = __real_calloc(count, size);
+    if (block != nullptr)
+        sim::detail::track_block(block);
+    return block;
+}
+
+void __wrap_free(void *block) {
+    if (block != nullptr)
+        sim::detail::untrack_block(block);
+    __real_free(block);
+}
+
+int __wrap_usleep(useconds_t microseconds) {
+    sim::Call call = sim::detail::new_call(sim::Op::Sleep);
+    call.arg = static_cast<uint32_t>(microseconds);
+    sim::detail::record(std::move(call));
+    return 0;
+}
+
+void __wrap_perror(const char *text) {
+    sim::Call call = sim::detail::new_call(sim::Op::Perror);
+    call.text = text != nullptr ? text : "";
+    sim::detail::record(std::move(call));
+}
+
+} // extern "C"

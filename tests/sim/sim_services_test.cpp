@@ -1,0 +1,140 @@
+// The simulated heartbeat, interface service and port-channel service.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ifsvc.h"
+#include "sim_platform.h"
+#include "yarl.h"
+
+namespace {
+
+struct Services : ::testing::Test {
+    void SetUp() override { sim::reset(); }
+};
+
+// A PortChannelInfo between guard bytes that the service must not touch.
+struct Guarded {
+    uint8_t before[16];
+    PortChannelInfo info;
+    uint8_t after[16];
+
+    explicit Guarded(uint32_t pc) {
+        std::memset(this, 0xa5, sizeof *this);
+        std::memset(&info, 0, sizeof info);
+        info.pc_if_index = pc;
+    }
+    bool guards_intact() const {
+        for (size_t i = 0; i < sizeof before; ++i)
+            if (before[i] != 0xa5 || after[i] != 0xa5)
+                return false;
+        return true;
+    }
+};
+
+TEST_F(Services, HeartbeatsAreCounted) {
+    EXPECT_EQ(heartbeat_update_and_send(0), 0);
+    EXPECT_EQ(heartbeat_update_and_send(0), 0);
+    EXPECT_EQ(sim::heartbeat_count(), 2u);
+    EXPECT_EQ(sim::trace(), "heartbeat heartbeat");
+}
+
+TEST_F(Services, InterfaceTypesComeFromTheTableWithOneForUnknown) {
+    sim::set_if_type(5, OSTREL_IF_TYPE_PORT_CHANNEL);
+    uint8_t type = 0;
+    EXPECT_EQ(if_index_get_type(5, &type), 0);
+    EXPECT_EQ(type, OSTREL_IF_TYPE_PORT_CHANNEL);
+    EXPECT_EQ(if_index_get_type(6, &type), 0);
+    EXPECT_EQ(type, 1);
+    EXPECT_EQ(sim::calls_of(sim::Op::IfTypeGet).at(1).arg, 6u);
+}
+
+TEST_F(Services, FailedTypeQueriesWriteNothing) {
+    sim::fail_if_type_queries(1, -3);
+    uint8_t type = 77;
+    EXPECT_EQ(if_index_get_type(5, &type), -3);
+    EXPECT_EQ(type, 77);
+    EXPECT_EQ(if_index_get_type(5, &type), 0);
+    EXPECT_EQ(type, 1);
+}
+
+TEST_F(Services, PortChannelMembersAreFilledInRecordOrder) {
+    sim::set_pc_members(40, {11, 12, 13});
+    Guarded g(40);
+    EXPECT_EQ(port_channel_info_get(&g.info), 0);
+    EXPECT_EQ(g.info.member_count, 3u);
+    EXPECT_EQ(g.info.members[0].if_index, 11u);
+    EXPECT_EQ(g.info.members[1].if_index, 12u);
+    EXPECT_EQ(g.info.members[2].if_index, 13u);
+    EXPECT_EQ(g.info.members[3].if_index, 0u);
+    EXPECT_EQ(sim::calls().back().arg, 40u);
+    EXPECT_TRUE(g.guards_intact());
+}
+
+TEST_F(Services, AnUnknownPortChannelHasNoMembers) {
+    Guarded g(41);
+    EXPECT_EQ(port_channel_info_get(&g.info), 0);
+    EXPECT_EQ(g.info.member_count, 0u);
+}
+
+TEST_F(Services, CountsAboveSixNeverWriteBeyondTheRecord) {
+    sim::set_pc_members(40, {1, 2, 3, 4, 5, 6, 7, 8});
+    Guarded all(40);
+    EXPECT_EQ(port_channel_info_get(&all.info), 0);
+    EXPECT_EQ(all.info.member_count, 8u);
+    EXPECT_EQ(all.info.members[5].if_index, 6u);
+    EXPECT_TRUE(all.guards_intact());
+
+    sim::set_pc_reported_count(40, 1000);
+    Guarded reported(40);
+    EXPECT_EQ(port_channel_info_get(&reported.info), 0);
+    EXPECT_EQ(reported.info.member_count, 1000u);
+    EXPECT_TRUE(reported.guards_intact());
+}
+
+TEST_F(Services, AReportedCountOverridesTheTable) {
+    sim::set_pc_members(40, {1, 2});
+    sim::set_pc_reported_count(40, 0);
+    Guarded g(40);
+    EXPECT_EQ(port_channel_info_get(&g.info), 0);
+    EXPECT_EQ(g.info.member_count, 0u);
+}
+
+TEST_F(Services, FailedPortChannelQueriesFillNothing) {
+    sim::set_pc_members(40, {1, 2});
+    sim::fail_pc_queries(2, 9);
+    for (int i = 0; i < 2; ++i) {
+        Guarded g(40);
+        PortChannelInfo before = g.info;
+        EXPECT_EQ(port_channel_info_get(&g.info), 9);
+        EXPECT_EQ(std::memcmp(&before, &g.info, sizeof before), 0);
+    }
+    Guarded g(40);
+    EXPECT_EQ(port_channel_info_get(&g.info), 0);
+    EXPECT_EQ(g.info.member_count, 2u);
+}
+
+TEST_F(Services, ResetClearsTablesAndScripts) {
+    sim::set_if_type(5, 22);
+    sim::set_pc_members(40, {1});
+    sim::fail_pc_queries(1, 9);
+    sim::reset();
+    uint8_t type = 0;
+    EXPECT_EQ(if_index_get_type(5, &type), 0);
+    EXPECT_EQ(type, 1);
+    Guarded g(40);
+    EXPECT_EQ(port_channel_info_get(&g.info), 0);
+    EXPECT_EQ(g.info.member_count, 0u);
+}
+
+TEST(OpNames, TraceUsesTheShortNames) {
+    EXPECT_STREQ(sim::op_name(sim::Op::ErrnoGet), "errno_get");
+    EXPECT_STREQ(sim::op_name(sim::Op::RrTokenGet), "rr_token_get");
+    EXPECT_STREQ(sim::op_name(sim::Op::PayloadGet), "payload_get");
+    EXPECT_STREQ(sim::op_name(sim::Op::IfTypeGet), "if_type_get");
+    EXPECT_STREQ(sim::op_name(sim::Op::PcInfoGet), "pc_info_get");
+    EXPECT_STREQ(sim::op_name(sim::Op::Sleep), "sleep");
+    EXPECT_STREQ(sim::op_name(sim::Op::Perror), "perror");
+}
+
+} // namespace
