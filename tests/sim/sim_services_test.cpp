@@ -1,11 +1,11 @@
-// The simulated heartbeat, interface service and port-channel service.
+// The simulated interface and port-channel services.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include "ifsvc.h"
 #include "sim_platform.h"
-#include "yarl.h"
 
 namespace {
 
@@ -32,30 +32,19 @@ struct Guarded {
     }
 };
 
-TEST_F(Services, HeartbeatsAreCounted) {
-    EXPECT_EQ(heartbeat_update_and_send(0), 0);
-    EXPECT_EQ(heartbeat_update_and_send(0), 0);
-    EXPECT_EQ(sim::heartbeat_count(), 2u);
-    EXPECT_EQ(sim::trace(), "heartbeat heartbeat");
-}
-
-TEST_F(Services, InterfaceTypesComeFromTheTableWithOneForUnknown) {
+TEST_F(Services, InterfaceTypesComeFromTheTableAndFailuresWriteNothing) {
     sim::set_if_type(5, OSTREL_IF_TYPE_PORT_CHANNEL);
     uint8_t type = 0;
     EXPECT_EQ(if_index_get_type(5, &type), 0);
     EXPECT_EQ(type, OSTREL_IF_TYPE_PORT_CHANNEL);
     EXPECT_EQ(if_index_get_type(6, &type), 0);
-    EXPECT_EQ(type, 1);
-    EXPECT_EQ(sim::calls_of(sim::Op::IfTypeGet).at(1).arg, 6u);
-}
-
-TEST_F(Services, FailedTypeQueriesWriteNothing) {
+    EXPECT_EQ(type, 1); // unknown
     sim::fail_if_type_queries(1, -3);
-    uint8_t type = 77;
+    type = 77;
     EXPECT_EQ(if_index_get_type(5, &type), -3);
     EXPECT_EQ(type, 77);
-    EXPECT_EQ(if_index_get_type(5, &type), 0);
-    EXPECT_EQ(type, 1);
+    EXPECT_EQ(sim::calls_of(sim::Op::IfTypeGet).at(1).arg, 6u);
+    EXPECT_EQ(sim::trace(), "if_type_get if_type_get if_type_get");
 }
 
 TEST_F(Services, PortChannelMembersAreFilledInRecordOrder) {
@@ -64,17 +53,13 @@ TEST_F(Services, PortChannelMembersAreFilledInRecordOrder) {
     EXPECT_EQ(port_channel_info_get(&g.info), 0);
     EXPECT_EQ(g.info.member_count, 3u);
     EXPECT_EQ(g.info.members[0].if_index, 11u);
-    EXPECT_EQ(g.info.members[1].if_index, 12u);
     EXPECT_EQ(g.info.members[2].if_index, 13u);
     EXPECT_EQ(g.info.members[3].if_index, 0u);
     EXPECT_EQ(sim::calls().back().arg, 40u);
-    EXPECT_TRUE(g.guards_intact());
-}
 
-TEST_F(Services, AnUnknownPortChannelHasNoMembers) {
-    Guarded g(41);
-    EXPECT_EQ(port_channel_info_get(&g.info), 0);
-    EXPECT_EQ(g.info.member_count, 0u);
+    Guarded unknown(41);
+    EXPECT_EQ(port_channel_info_get(&unknown.info), 0);
+    EXPECT_EQ(unknown.info.member_count, 0u);
 }
 
 TEST_F(Services, CountsAboveSixNeverWriteBeyondTheRecord) {
@@ -90,14 +75,10 @@ TEST_F(Services, CountsAboveSixNeverWriteBeyondTheRecord) {
     EXPECT_EQ(port_channel_info_get(&reported.info), 0);
     EXPECT_EQ(reported.info.member_count, 1000u);
     EXPECT_TRUE(reported.guards_intact());
-}
-
-TEST_F(Services, AReportedCountOverridesTheTable) {
-    sim::set_pc_members(40, {1, 2});
-    sim::set_pc_reported_count(40, 0);
-    Guarded g(40);
-    EXPECT_EQ(port_channel_info_get(&g.info), 0);
-    EXPECT_EQ(g.info.member_count, 0u);
+    // A heap record of exactly 68 bytes, for the address sanitizer.
+    auto exact = std::make_unique<PortChannelInfo>();
+    exact->pc_if_index = 40;
+    EXPECT_EQ(port_channel_info_get(exact.get()), 0);
 }
 
 TEST_F(Services, FailedPortChannelQueriesFillNothing) {
@@ -105,36 +86,13 @@ TEST_F(Services, FailedPortChannelQueriesFillNothing) {
     sim::fail_pc_queries(2, 9);
     for (int i = 0; i < 2; ++i) {
         Guarded g(40);
-        PortChannelInfo before = g.info;
         EXPECT_EQ(port_channel_info_get(&g.info), 9);
-        EXPECT_EQ(std::memcmp(&before, &g.info, sizeof before), 0);
+        EXPECT_EQ(g.info.member_count, 0u);
+        EXPECT_EQ(g.info.members[0].if_index, 0u);
     }
     Guarded g(40);
     EXPECT_EQ(port_channel_info_get(&g.info), 0);
     EXPECT_EQ(g.info.member_count, 2u);
-}
-
-TEST_F(Services, ResetClearsTablesAndScripts) {
-    sim::set_if_type(5, 22);
-    sim::set_pc_members(40, {1});
-    sim::fail_pc_queries(1, 9);
-    sim::reset();
-    uint8_t type = 0;
-    EXPECT_EQ(if_index_get_type(5, &type), 0);
-    EXPECT_EQ(type, 1);
-    Guarded g(40);
-    EXPECT_EQ(port_channel_info_get(&g.info), 0);
-    EXPECT_EQ(g.info.member_count, 0u);
-}
-
-TEST(OpNames, TraceUsesTheShortNames) {
-    EXPECT_STREQ(sim::op_name(sim::Op::ErrnoGet), "errno_get");
-    EXPECT_STREQ(sim::op_name(sim::Op::RrTokenGet), "rr_token_get");
-    EXPECT_STREQ(sim::op_name(sim::Op::PayloadGet), "payload_get");
-    EXPECT_STREQ(sim::op_name(sim::Op::IfTypeGet), "if_type_get");
-    EXPECT_STREQ(sim::op_name(sim::Op::PcInfoGet), "pc_info_get");
-    EXPECT_STREQ(sim::op_name(sim::Op::Sleep), "sleep");
-    EXPECT_STREQ(sim::op_name(sim::Op::Perror), "perror");
 }
 
 } // namespace

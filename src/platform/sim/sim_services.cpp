@@ -1,5 +1,6 @@
 // Simulated heartbeat, interface service and port-channel service.
 #include <algorithm>
+#include <utility>
 
 #include "ifsvc.h"
 #include "sim_state.h"

@@ -43,7 +43,6 @@ struct State {
 
     // transport
     uint32_t next_token = kFirstToken;
-    uint64_t next_record_id = 1;
     std::map<uint64_t, Record> records; // held, keyed by record id
     std::vector<uint32_t> replies;      // tokens of queued replies
     std::map<uint32_t, int> handle_errno;

@@ -4,6 +4,7 @@
 // the transport's record in its first three words.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "sim_state.h"
 #include "yarl.h"
@@ -47,8 +48,11 @@ Record *held_record(const yarl_msg *msg) {
     return it == state().records.end() ? nullptr : &it->second;
 }
 
+// Record ids are never reused, not even across reset(), so a yarl_msg left
+// over from before a reset never names a later record.
 uint64_t new_record(Record record) {
-    uint64_t id = state().next_record_id++;
+    static uint64_t next_record_id = 1;
+    uint64_t id = next_record_id++;
     state().records.emplace(id, std::move(record));
     return id;
 }

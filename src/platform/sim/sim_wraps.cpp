@@ -6,6 +6,7 @@
 // linked without the wraps never need the __real_ symbols.
 #include <cerrno>
 #include <cstddef>
+#include <utility>
 #include <unistd.h>
 
 #include "sim_state.h"
