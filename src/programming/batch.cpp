@@ -1,0 +1,70 @@
+// The batch buffer: process-wide state and the helpers that open, fill,
+// send and release it (spec Part 1.3, Data model and steps 8-12).
+#include "programming/batch.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "programming/programming_internal.h"
+
+extern "C" {
+uint8_t *batch_buf = nullptr;
+uint32_t batch_len = 0;
+uint32_t pc_override_if_index = 0;
+}
+
+namespace ostrel {
+namespace {
+
+constexpr uint32_t kWord0Offset = 0;
+constexpr uint32_t kCountOffset = 4;
+
+static_assert(kBatchPayloadMax == kBatchSize - kBatchHeadSize);
+
+void put_u32(uint32_t offset, uint32_t value) {
+    std::memcpy(batch_buf + offset, &value, sizeof value);
+}
+
+uint32_t get_u32(uint32_t offset) {
+    uint32_t value;
+    std::memcpy(&value, batch_buf + offset, sizeof value);
+    return value;
+}
+
+void release() {
+    std::free(batch_buf);
+    batch_buf = nullptr;
+    batch_len = 0;
+}
+
+} // namespace
+
+bool batch_is_open() { return batch_buf != nullptr; }
+
+uint32_t batch_room() { return kBatchSize - batch_len; }
+
+bool batch_open() {
+    auto *block = static_cast<uint8_t *>(std::calloc(1, kBatchSize));
+    if (block == nullptr) {
+        return false;
+    }
+    batch_buf = block;
+    batch_len = kBatchHeadSize;
+    return true;
+}
+
+void batch_append(const void *request, uint32_t size) {
+    std::memcpy(batch_buf + batch_len, request, size);
+    put_u32(kCountOffset, get_u32(kCountOffset) + 1);
+    batch_len += size;
+}
+
+uint32_t batch_send_and_release(yarl_handle_t handle, yarl_msg *msg,
+                                uint32_t word0) {
+    put_u32(kWord0Offset, word0);
+    const uint32_t status = ostrel_api_send_batch(handle, msg, batch_buf, batch_len);
+    release();
+    return status;
+}
+
+} // namespace ostrel

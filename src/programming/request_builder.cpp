@@ -1,0 +1,157 @@
+// ostrel_api_program_intf: builds one interface's request, addresses it
+// (plain interface or port-channel fan-out), batches it and, unless more
+// requests follow, sends the batch (spec Part 1.3, Algorithms steps 1-12).
+//
+// Choices the spec leaves to the implementer:
+//  - A failed if_index_get_type leaves the type byte as we pre-set it (0),
+//    so the destination is treated as a plain interface; the query's result
+//    itself is not examined, as the spec says.
+//  - A port channel that reports more than six members is treated as having
+//    six: the 68-byte PortChannelInfo holds six entries and nothing past it
+//    is read.
+//  - With an override pending on a port channel that reports no members,
+//    step 10 still appends one copy: that copy is counted in the space
+//    needed (one request size instead of zero).
+//  - A request whose space needed can never fit into a batch (more than
+//    130056 - 8 bytes) is refused with 0x41040003 before step 8: the open
+//    batch is neither flushed nor changed, nothing is sent, the override
+//    stays pending, and nothing is written past the block.
+//  - So the step-8 flush only ever sends an open batch: with no batch open,
+//    room is 130056, more than any space that passed the check above, and an
+//    empty message is never sent.
+#include <cstring>
+
+#include "ifsvc.h"
+#include "programming/batch.h"
+#include "programming/program_request.h"
+#include "programming/programming_internal.h"
+
+namespace ostrel {
+namespace {
+
+// Where the copies of one request go (steps 6-7).
+struct Fanout {
+    bool port_channel = false;
+    uint32_t members = 0; // at most OSTREL_PC_MAX_MEMBERS
+    uint32_t member_if_index[OSTREL_PC_MAX_MEMBERS] = {};
+};
+
+// Step 6: the type of if_index; a failed query reads as a plain interface.
+bool is_port_channel(uint32_t if_index) {
+    uint8_t type = 0;
+    (void)if_index_get_type(if_index, &type);
+    return type == OSTREL_IF_TYPE_PORT_CHANNEL;
+}
+
+// Step 7: the members of port channel pc_if_index. False when the query
+// fails.
+bool query_members(uint32_t pc_if_index, Fanout &fanout) {
+    PortChannelInfo info;
+    std::memset(&info, 0, sizeof info);
+    info.pc_if_index = pc_if_index;
+    if (port_channel_info_get(&info) != 0) {
+        return false;
+    }
+    fanout.members = info.member_count < OSTREL_PC_MAX_MEMBERS ? info.member_count
+                                                                : OSTREL_PC_MAX_MEMBERS;
+    for (uint32_t i = 0; i < fanout.members; ++i) {
+        fanout.member_if_index[i] = info.members[i].if_index;
+    }
+    return true;
+}
+
+// Bytes the request's copies take in the batch: the request size times
+// the member count for a port channel (at least one copy when an override
+// is pending), the request size otherwise.
+uint64_t space_needed(const Fanout &fanout, uint32_t request_size) {
+    if (!fanout.port_channel) {
+        return request_size;
+    }
+    uint64_t copies = fanout.members;
+    if (pc_override_if_index != 0 && copies == 0) {
+        copies = 1;
+    }
+    return copies * request_size;
+}
+
+// Step 10.
+void append_copies(ProgramRequest &request, const Fanout &fanout) {
+    if (!fanout.port_channel) {
+        batch_append(request.data(), request.size());
+    } else if (pc_override_if_index != 0) {
+        request.set_dst_if_index(pc_override_if_index);
+        pc_override_if_index = 0;
+        batch_append(request.data(), request.size());
+    } else {
+        for (uint32_t i = 0; i < fanout.members; ++i) {
+            request.set_dst_if_index(fanout.member_if_index[i]);
+            batch_append(request.data(), request.size());
+        }
+    }
+}
+
+} // namespace
+} // namespace ostrel
+
+// Returns 0; 0x41040003 for a null node or message record, a failed
+// allocation, a failed port-channel query or a request too large for any
+// batch; or the status of a failed send. The request is released before
+// every return (it is owned by a ProgramRequest).
+extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
+                                            VlanNode *vlan, IntfNode *intf,
+                                            uint32_t install, uint32_t defer) {
+    using namespace ostrel;
+    if (vlan == nullptr || intf == nullptr) {
+        return OSTREL_STATUS_INVALID;
+    }
+
+    // Steps 1-4.
+    ProgramRequest request = ProgramRequest::build(*vlan, *intf, install);
+    if (!request.ok()) {
+        return OSTREL_STATUS_INVALID;
+    }
+    // Step 5.
+    if (msg == nullptr) {
+        return OSTREL_STATUS_INVALID;
+    }
+
+    // Steps 6-7.
+    Fanout fanout;
+    fanout.port_channel = is_port_channel(request.dst_if_index());
+    if (fanout.port_channel && !query_members(request.dst_if_index(), fanout)) {
+        return OSTREL_STATUS_INVALID;
+    }
+    const uint64_t space = space_needed(fanout, request.size());
+    if (space > kBatchPayloadMax) {
+        return OSTREL_STATUS_INVALID;
+    }
+
+    // Step 8: flush an open batch that has no room for the copies.
+    if (batch_is_open() && space >= batch_room()) {
+        const uint32_t status = batch_send_and_release(handle, msg, 0);
+        if (status != OSTREL_STATUS_OK) {
+            return status;
+        }
+        (void)brisel_api_yarl_gobble(handle, msg);
+    }
+
+    // Step 9.
+    bool created = false;
+    if (!batch_is_open()) {
+        if (!batch_open()) {
+            return OSTREL_STATUS_INVALID;
+        }
+        created = true;
+    }
+
+    // Step 10.
+    append_copies(request, fanout);
+
+    // Step 11.
+    if (defer != 0) {
+        did_yarl_send = 0;
+        return OSTREL_STATUS_OK;
+    }
+    // Step 12: the reply is left for the caller to drain.
+    return batch_send_and_release(handle, msg, created ? 1 : 0);
+}

@@ -1,0 +1,76 @@
+// Sending a batch to the ACL service with bounded retries, and draining the
+// service's reply (spec Part 1.3, "Sending" and "Draining"; Part 3.1).
+#include <cstdio>
+#include <unistd.h>
+
+#include "programming/programming_internal.h"
+#include "yarl.h"
+
+extern "C" {
+uint32_t did_yarl_send = 0;
+}
+
+namespace {
+
+constexpr int kSendRetries = 3;
+constexpr useconds_t kRetrySleepMicros = 800000;
+constexpr uint32_t kRecvWaitWord = 20;
+
+// The ACL service's address, filled anew for every attempt.
+yarl_addr acl_service() {
+    return yarl_addr{OSTREL_ACL_SERVICE_NODE, OSTREL_ACL_SERVICE_PORT};
+}
+
+} // namespace
+
+// Sends length bytes at data as one message to the ACL service: one send,
+// then up to three retries, each preceded by a heartbeat and an 800000 us
+// sleep. Returns 0 (and sets did_yarl_send to 1) or, after the last failed
+// attempt, 0x81040000 | (transport error number & 0xfff), with a perror
+// line and did_yarl_send unchanged.
+extern "C" uint32_t ostrel_api_send_batch(yarl_handle_t handle, yarl_msg *msg,
+                                          const void *data, uint32_t length) {
+    yarl_send_opts opts{};
+    opts.word[0] = 1;
+
+    yarl_addr dst = acl_service();
+    int result = yarl_send(handle, &dst, OSTREL_ACL_OPCODE, data, length, msg, 0, &opts);
+    for (int retries = 0; result != 0 && retries < kSendRetries; ++retries) {
+        heartbeat_update_and_send(0);
+        usleep(kRetrySleepMicros);
+        dst = acl_service();
+        result = yarl_send(handle, &dst, OSTREL_ACL_OPCODE, data, length, msg, 0, &opts);
+    }
+    if (result != 0) {
+        perror("Unable to send YARL message\n");
+        return OSTREL_STATUS_SEND_ERROR(yarl_errno_get(handle));
+    }
+    did_yarl_send = 1;
+    return OSTREL_STATUS_OK;
+}
+
+// Releases msg, then waits for the reply to the send made with it and
+// releases that too. Returns 0; 0x41040002 when the reply has no payload;
+// the transport's error number itself (no status bits added) when the
+// receive fails, in which case nothing further is released. did_yarl_send
+// is 0 afterwards in every case. msg is handed to the transport as given
+// (the spec defines no null check here).
+extern "C" OSTREL_API uint32_t brisel_api_yarl_gobble(yarl_handle_t handle, yarl_msg *msg) {
+    yarl_recv_opts opts{};
+    opts.word[0] = 1;
+    opts.word[1] = 0;
+    opts.word[2] = kRecvWaitWord;
+    opts.word[3] = yarl_rr_token_get(msg);
+
+    yarl_drop(handle, msg);
+    did_yarl_send = 0;
+    heartbeat_update_and_send(0);
+
+    yarl_msg reply{};
+    if (yarl_recv(handle, &reply, &opts) == -1) {
+        return static_cast<uint32_t>(yarl_errno_get(handle));
+    }
+    const void *payload = yarl_payload_get(&reply);
+    yarl_drop(handle, &reply);
+    return payload != nullptr ? OSTREL_STATUS_OK : OSTREL_STATUS_NO_ENTRY;
+}
