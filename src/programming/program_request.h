@@ -35,7 +35,8 @@ public:
 
 private:
     ProgramRequest() = default;
-    ostrel_api_plcy_update_req_t &header() const { return *block_; }
+    ostrel_api_plcy_update_req_t &header() { return *block_; }
+    const ostrel_api_plcy_update_req_t &header() const { return *block_; }
 
     std::unique_ptr<ostrel_api_plcy_update_req_t, FreeDeleter> block_;
     uint32_t size_ = 0;
