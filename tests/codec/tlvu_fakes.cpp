@@ -139,7 +139,9 @@ uint32_t __wrap_tlvu_table_convert_struct_to_tlv(
     if (status == 0 && tlv_buf != nullptr && tlv_len != nullptr) {
         const std::vector<uint8_t> &e = state().encoding;
         auto *buf = static_cast<uint8_t *>(std::malloc(e.size() + 1));
-        std::memcpy(buf, e.data(), e.size());
+        if (!e.empty()) {
+            std::memcpy(buf, e.data(), e.size());
+        }
         *tlv_buf = buf;
         *tlv_len = static_cast<uint32_t>(e.size());
     }

@@ -1,0 +1,75 @@
+// Policy update send and parse (Part 2.3): a policy update request goes to
+// the ACL service TLV-encoded, in one attempt; a received policy update
+// message hands back its payload.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "ostrelapi.h"
+#include "yarl.h"
+
+namespace {
+
+constexpr const char *kSendFailedText = "Unable to send YARL message\n";
+
+// One send of `len` bytes at `buf` to the ACL service; 0 or the status of
+// the failed send.
+uint32_t send_once(yarl_handle_t handle, yarl_msg *msg, const uint8_t *buf,
+                   uint32_t len) {
+    yarl_addr dst{OSTREL_ACL_SERVICE_NODE, OSTREL_ACL_SERVICE_PORT};
+    yarl_send_opts opts{};
+    opts.word[0] = 1;
+    if (yarl_send(handle, &dst, OSTREL_ACL_OPCODE, buf, len, msg, 0, &opts) ==
+        0) {
+        return OSTREL_STATUS_OK;
+    }
+    std::perror(kSendFailedText);
+    return OSTREL_STATUS_SEND_ERROR(yarl_errno_get(handle));
+}
+
+} // namespace
+
+/** Encodes req (ostrel_api_plcy_update_req_to_tlv) and sends it once to the
+ *  ACL service with msg. 0 on success; 0x41040003 for a null req or msg
+ *  (nothing encoded); the encoder's status when encoding fails (nothing
+ *  sent); 0x81040000 | (transport error number & 0xfff) when the send
+ *  fails. The encoding is freed before returning, whatever the send did.
+ *  The second argument is not used. */
+uint32_t ostrel_api_send_plcy_update(yarl_handle_t handle, uint32_t,
+                                     const ostrel_api_plcy_update_req_t *req,
+                                     yarl_msg *msg) {
+    if (req == nullptr || msg == nullptr) {
+        return OSTREL_STATUS_INVALID;
+    }
+    uint8_t *buf = nullptr;
+    uint32_t len = 0;
+    uint32_t err_type = 0;
+    const uint32_t encoded =
+        ostrel_api_plcy_update_req_to_tlv(req, &buf, &len, 0, &err_type, 0);
+    if (encoded != OSTREL_STATUS_OK) {
+        return encoded;
+    }
+    const uint32_t status = send_once(handle, msg, buf, len);
+    if (buf != nullptr) {
+        std::free(buf);
+    }
+    return status;
+}
+
+/** Stores the payload address of the received message msg in *payload_out
+ *  and returns the payload's first 32-bit word (host byte order). For a
+ *  null argument 0x41040003, nothing written; for a message without payload
+ *  0x41040003 with *payload_out set to null. */
+uint32_t ostrel_api_parse_plcy_update(yarl_msg *msg, void **payload_out) {
+    if (msg == nullptr || payload_out == nullptr) {
+        return OSTREL_STATUS_INVALID;
+    }
+    void *payload = yarl_payload_get(msg);
+    *payload_out = payload;
+    if (payload == nullptr) {
+        return OSTREL_STATUS_INVALID;
+    }
+    uint32_t first_word = 0;
+    std::memcpy(&first_word, payload, sizeof first_word);
+    return first_word;
+}
