@@ -16,7 +16,7 @@ foreach(line IN LISTS lines)
   endif()
   set(sym "${CMAKE_MATCH_1}")
   # Toolchain and loader symbols are not part of our interface.
-  if(sym MATCHES "^(_init|_fini|_edata|_end|__bss_start|_ITM_|__gmon_start__|__cxa_|__asan|__ubsan|__lsan|__sanitizer)")
+  if(sym MATCHES "^(_init|_fini|_edata|_end|__bss_start|_ITM_|__gmon_start__|__cxa_|__asan|__odr_asan|__ubsan|__lsan|__sanitizer)")
     continue()
   endif()
   list(APPEND actual "${sym}")
