@@ -30,7 +30,8 @@ extern "C" OSTREL_API AceNode *brisel_ace_alloc(const uint8_t *addr1,
 // addresses and the qualifiers are all equal, else -1 (never positive; no
 // order). ace is an AceNode or a bare AceKey: an AceNode starts with its
 // key. The two bytes after the qualifier are not compared.
-extern "C" OSTREL_API int32_t brisel_ace_cmp(const void *ace, const AceKey *key) {
+extern "C" OSTREL_API int32_t brisel_ace_cmp(const void *ace,
+                                             const AceKey *key) {
     const auto *a = static_cast<const AceKey *>(ace);
     if (std::memcmp(a->addr1, key->addr1, sizeof a->addr1) != 0) {
         return -1;

@@ -25,7 +25,8 @@ bool is_all_zero(const uint8_t *addr1) {
     return std::memcmp(addr1, kZero, sizeof kZero) == 0;
 }
 
-AceKey make_key(const uint8_t *addr1, const uint8_t *addr2, uint32_t qualifier) {
+AceKey make_key(const uint8_t *addr1, const uint8_t *addr2,
+                uint32_t qualifier) {
     AceKey key{};
     std::memcpy(key.addr1, addr1, sizeof key.addr1);
     std::memcpy(key.addr2, addr2, sizeof key.addr2);
@@ -42,7 +43,8 @@ uint32_t reprogram_others(yarl_handle_t handle, yarl_msg *msg, VlanNode *vlan,
         if (intf->if_index == if_index) {
             continue;
         }
-        const uint32_t status = ostrel_api_program_intf(handle, msg, vlan, intf, kInstall, kDefer);
+        const uint32_t status =
+            ostrel_api_program_intf(handle, msg, vlan, intf, kInstall, kDefer);
         if (status != OSTREL_STATUS_OK) {
             return status;
         }
@@ -58,7 +60,8 @@ uint32_t reprogram_others(yarl_handle_t handle, yarl_msg *msg, VlanNode *vlan,
 // sent), 0x41040003 for a null address, or the first nonzero status of the
 // builder. A failed AceNode allocation is not reported: the interfaces are
 // reprogrammed all the same.
-extern "C" uint32_t ostrel_api_add_acl(yarl_handle_t handle, const uint8_t *addr1,
+extern "C" uint32_t ostrel_api_add_acl(yarl_handle_t handle,
+                                       const uint8_t *addr1,
                                        const uint8_t *addr2, uint32_t vlan_id,
                                        uint32_t if_index, uint32_t qualifier,
                                        yarl_msg *msg) {
@@ -74,7 +77,8 @@ extern "C" uint32_t ostrel_api_add_acl(yarl_handle_t handle, const uint8_t *addr
     }
     IntfNode *intf = brisel_intf_lookup(vlan, if_index);
     if (intf == nullptr) {
-        intf = brisel_intf_add(vlan, if_index); // a new VLAN entry stays on failure
+        intf = brisel_intf_add(vlan,
+                               if_index); // a new VLAN entry stays on failure
         if (intf == nullptr) {
             return OSTREL_STATUS_NO_ENTRY;
         }
@@ -102,10 +106,9 @@ extern "C" uint32_t ostrel_api_add_acl(yarl_handle_t handle, const uint8_t *addr
 // 0x41040003 for a null address, or the first nonzero status of the builder.
 // When a deferred call fails, the named interface is not reprogrammed and
 // its (possibly empty) entries stay.
-extern "C" OSTREL_API uint32_t ostrel_api_del_acl(yarl_handle_t handle, const uint8_t *addr1,
-                                                  const uint8_t *addr2, uint32_t vlan_id,
-                                                  uint32_t if_index, uint32_t qualifier,
-                                                  yarl_msg *msg) {
+extern "C" OSTREL_API uint32_t ostrel_api_del_acl(
+    yarl_handle_t handle, const uint8_t *addr1, const uint8_t *addr2,
+    uint32_t vlan_id, uint32_t if_index, uint32_t qualifier, yarl_msg *msg) {
     if (addr1 == nullptr || addr2 == nullptr) {
         return OSTREL_STATUS_INVALID;
     }
@@ -131,7 +134,8 @@ extern "C" OSTREL_API uint32_t ostrel_api_del_acl(yarl_handle_t handle, const ui
         }
     }
     const uint32_t install = intf->count != 0 ? 1 : 0;
-    const uint32_t status = ostrel_api_program_intf(handle, msg, vlan, intf, install, kSend);
+    const uint32_t status =
+        ostrel_api_program_intf(handle, msg, vlan, intf, install, kSend);
     (void)brisel_intf_del(vlan, intf);
     (void)brisel_vlan_del(vlan);
     return status;
@@ -139,15 +143,19 @@ extern "C" OSTREL_API uint32_t ostrel_api_del_acl(yarl_handle_t handle, const ui
 
 // Adds (add != 0) or deletes the ACE: exactly ostrel_api_add_acl or
 // ostrel_api_del_acl with the same first seven arguments.
-extern "C" OSTREL_API uint32_t ostrel_api_program_acl(yarl_handle_t handle, const uint8_t *addr1,
-                                                      const uint8_t *addr2, uint32_t vlan_id,
-                                                      uint32_t if_index, uint32_t qualifier,
-                                                      yarl_msg *msg, uint32_t add) {
+extern "C" OSTREL_API uint32_t ostrel_api_program_acl(
+    yarl_handle_t handle, const uint8_t *addr1, const uint8_t *addr2,
+    uint32_t vlan_id, uint32_t if_index, uint32_t qualifier, yarl_msg *msg,
+    uint32_t add) {
     if (add != 0) {
-        return ostrel_api_add_acl(handle, addr1, addr2, vlan_id, if_index, qualifier, msg);
+        return ostrel_api_add_acl(handle, addr1, addr2, vlan_id, if_index,
+                                  qualifier, msg);
     }
-    return ostrel_api_del_acl(handle, addr1, addr2, vlan_id, if_index, qualifier, msg);
+    return ostrel_api_del_acl(handle, addr1, addr2, vlan_id, if_index,
+                              qualifier, msg);
 }
 
 // Kept for compatibility: no effect, returns 0.
-extern "C" OSTREL_API uint32_t ostrel_api_dump_memory(uint32_t, uint32_t) { return 0; }
+extern "C" OSTREL_API uint32_t ostrel_api_dump_memory(uint32_t, uint32_t) {
+    return 0;
+}

@@ -112,7 +112,8 @@ bool remove_if_childless(const List<Node> &list, const Node &node) {
         return false;
     }
     const uint32_t key = node.*Key;
-    return unlink_first_if(list, [key](const Node &n) { return n.*Key == key; });
+    return unlink_first_if(list,
+                           [key](const Node &n) { return n.*Key == key; });
 }
 
 // ---- ACE lists (of an IntfNode or a PoVlanNode) ----
@@ -120,15 +121,17 @@ bool remove_if_childless(const List<Node> &list, const Node &node) {
 // First ACE equal to key (brisel_ace_cmp), or null.
 [[nodiscard]] inline AceNode *ace_lookup(const List<AceNode> &list,
                                          const AceKey &key) {
-    return find_if(list,
-                   [&key](const AceNode &ace) { return brisel_ace_cmp(&ace, &key) == 0; });
+    return find_if(list, [&key](const AceNode &ace) {
+        return brisel_ace_cmp(&ace, &key) == 0;
+    });
 }
 
 // Removes the first ACE equal to key, the newest of equal ones. Returns
 // whether one was removed.
 inline bool ace_remove(const List<AceNode> &list, const AceKey &key) {
-    return unlink_first_if(
-        list, [&key](const AceNode &ace) { return brisel_ace_cmp(&ace, &key) == 0; });
+    return unlink_first_if(list, [&key](const AceNode &ace) {
+        return brisel_ace_cmp(&ace, &key) == 0;
+    });
 }
 
 } // namespace ostrel::registry

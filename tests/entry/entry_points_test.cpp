@@ -32,7 +32,9 @@ TEST_F(EntryPoints, DeletingWhatIsNotRegisteredReturnsNoEntryAndSendsNothing) {
     };
     for (const MissingCase &c : cases) {
         mark();
-        EXPECT_EQ(del(c.vlan, c.if_index, c.tag, c.qualifier), OSTREL_STATUS_NO_ENTRY) << c.what;
+        EXPECT_EQ(del(c.vlan, c.if_index, c.tag, c.qualifier),
+                  OSTREL_STATUS_NO_ENTRY)
+            << c.what;
         EXPECT_EQ(calls_since_mark(), 0u) << c.what;
         EXPECT_EQ(vlan_registry(), before) << c.what;
     }
@@ -47,7 +49,8 @@ TEST_F(EntryPoints, DeletingFromAnEmptyRegistryReturnsNoEntry) {
 
 // ---- adds ----
 
-TEST_F(EntryPoints, AnAllZeroAddOnANewVlanCreatesBothEntriesAndSendsOnlyThatInterface) {
+TEST_F(EntryPoints,
+       AnAllZeroAddOnANewVlanCreatesBothEntriesAndSendsOnlyThatInterface) {
     EXPECT_EQ(add_zero(kVlan, kA, 1, 7), 0u);
     EXPECT_EQ(vlan_registry(), "10{1[z1q7]}");
     EXPECT_EQ(sim::trace(), "if_type_get send");
@@ -57,7 +60,8 @@ TEST_F(EntryPoints, AnAllZeroAddOnANewVlanCreatesBothEntriesAndSendsOnlyThatInte
     EXPECT_EQ(sent[0].word0, 1u);
     EXPECT_EQ(sent[0].dsts(), "1:1");
     EXPECT_EQ(sent[0].copies[0].vlan, kVlan);
-    EXPECT_EQ(sent[0].copies[0].num_aces, 2u); // the all-zero ACE gets no record
+    EXPECT_EQ(sent[0].copies[0].num_aces,
+              2u); // the all-zero ACE gets no record
     EXPECT_EQ(did_yarl_send, 1u);
     EXPECT_EQ(sim::pending_replies(), 1u); // left for the caller
 }
@@ -73,7 +77,8 @@ TEST_F(EntryPoints, AnAllZeroAddReprogramsOnlyTheNamedInterfaceOfABusyVlan) {
     EXPECT_EQ(vlan_registry(), "10{3[z3q3] 2[a2q2] 1[a1q1]}");
 }
 
-TEST_F(EntryPoints, AnAddReprogramsTheOtherInterfacesNewestFirstThenTheNamedOne) {
+TEST_F(EntryPoints,
+       AnAddReprogramsTheOtherInterfacesNewestFirstThenTheNamedOne) {
     given_added(kVlan, kA, 1, 1);
     given_added(kVlan, kB, 2, 2);
     given_added(kVlan, kC, 3, 3);
@@ -87,7 +92,8 @@ TEST_F(EntryPoints, AnAddReprogramsTheOtherInterfacesNewestFirstThenTheNamedOne)
     const std::vector<Batch> sent = batches();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_TRUE(sent[0].well_formed);
-    EXPECT_EQ(sent[0].word0, 0u); // the batch was opened by the deferred call for C
+    EXPECT_EQ(sent[0].word0,
+              0u); // the batch was opened by the deferred call for C
     EXPECT_EQ(sent[0].count, 3u);
     EXPECT_EQ(sent[0].dsts(), "3:1 1:1 2:1");
     EXPECT_EQ(calls_since_mark(sim::Op::IfTypeGet)[0].arg, kC);
@@ -133,14 +139,16 @@ TEST_F(EntryPoints, TheSameAceAddedTwiceAndDeletedOnceStaysOnce) {
 }
 
 TEST_F(EntryPoints, AnAddWithANullMessageRecordKeepsTheAceAndReturnsInvalid) {
-    EXPECT_EQ(ostrel_api_program_acl(kHandle, addr1_of(1).data(), addr2_of(1).data(), kVlan, kA,
-                                     7, nullptr, 1),
+    EXPECT_EQ(ostrel_api_program_acl(kHandle, addr1_of(1).data(),
+                                     addr2_of(1).data(), kVlan, kA, 7, nullptr,
+                                     1),
               OSTREL_STATUS_INVALID);
     EXPECT_EQ(vlan_registry(), "10{1[a1q7]}");
     EXPECT_EQ(sim::count_of(sim::Op::Send), 0u);
 }
 
-TEST_F(EntryPoints, AFailedAceAllocationIsNotReportedAndTheInterfaceIsStillReprogrammed) {
+TEST_F(EntryPoints,
+       AFailedAceAllocationIsNotReportedAndTheInterfaceIsStillReprogrammed) {
     given_added(kVlan, kA, 1, 1);
     mark();
     sim::fail_allocation(1); // the AceNode: VLAN and interface already exist
@@ -150,7 +158,8 @@ TEST_F(EntryPoints, AFailedAceAllocationIsNotReportedAndTheInterfaceIsStillRepro
     EXPECT_EQ(batches()[0].dsts(), "1:1");
 }
 
-TEST_F(EntryPoints, AVlanOrInterfaceThatCannotBeCreatedGivesNoEntryAndSendsNothing) {
+TEST_F(EntryPoints,
+       AVlanOrInterfaceThatCannotBeCreatedGivesNoEntryAndSendsNothing) {
     sim::fail_allocation(1);
     EXPECT_EQ(add(kVlan, kA, 1, 1), OSTREL_STATUS_NO_ENTRY);
     EXPECT_EQ(vlan_registry(), "");
@@ -189,7 +198,8 @@ TEST_F(EntryPoints, EveryAllocationFailureLeavesAConsistentRegistryAndNoLeak) {
 
 // ---- deletes ----
 
-TEST_F(EntryPoints, DeletingTheOnlyAllZeroAceRemovesBothEntriesAfterAnUninstall) {
+TEST_F(EntryPoints,
+       DeletingTheOnlyAllZeroAceRemovesBothEntriesAfterAnUninstall) {
     given_added_zero(kVlan, kA, 1, 7);
     mark();
     EXPECT_EQ(del_zero(kVlan, kA, 1, 7), 0u);
@@ -209,11 +219,13 @@ TEST_F(EntryPoints, DeletingOneOfTwoAcesInstallsAndKeepsBothEntries) {
     EXPECT_EQ(del(kVlan, kA, 2, 2), 0u);
     ASSERT_EQ(batches().size(), 1u);
     EXPECT_EQ(batches()[0].dsts(), "1:1");
-    EXPECT_EQ(batches()[0].copies[0].aces(), ""); // one ACE: its record is closed over
+    EXPECT_EQ(batches()[0].copies[0].aces(),
+              ""); // one ACE: its record is closed over
     EXPECT_EQ(vlan_registry(), "10{1[a1q1]}");
 }
 
-TEST_F(EntryPoints, ADeleteReprogramsTheOthersWithInstallAndTheEmptiedOneWithout) {
+TEST_F(EntryPoints,
+       ADeleteReprogramsTheOthersWithInstallAndTheEmptiedOneWithout) {
     given_added(kVlan, kA, 1, 1);
     given_added(kVlan, kB, 2, 2);
     given_added(kVlan, kC, 3, 3);
@@ -256,7 +268,7 @@ TEST_F(EntryPoints, AnAddThatFailsToSendKeepsTheAceAndReturnsTheSendStatus) {
 // A VLAN whose oldest interface P is a port channel whose member query will
 // fail: every deferred call that reaches P fails with 0x41040003.
 class FailingDeferredCall : public EntryPoints {
-protected:
+  protected:
     static constexpr uint32_t kP = 50, kX = 4, kN = 5;
     void SetUp() override {
         EntryPoints::SetUp();
@@ -270,10 +282,12 @@ protected:
     }
 };
 
-TEST_F(FailingDeferredCall, AnAddReturnsItsStatusAndLeavesTheNamedInterfaceUnprogrammed) {
+TEST_F(FailingDeferredCall,
+       AnAddReturnsItsStatusAndLeavesTheNamedInterfaceUnprogrammed) {
     EXPECT_EQ(add(kVlan, kN, 4, 4), OSTREL_STATUS_INVALID);
     EXPECT_EQ(sends_and_drains(), "");
-    EXPECT_EQ(vlan_registry(), "10{5[a4q4 a3q3] 4[a2q2] 50[a1q1]}"); // not rolled back
+    EXPECT_EQ(vlan_registry(),
+              "10{5[a4q4 a3q3] 4[a2q2] 50[a1q1]}"); // not rolled back
     // X, visited before P, waits in the open batch; the next send takes it
     // along in front of the new requests.
     ASSERT_NE(batch_buf, nullptr);
@@ -289,7 +303,8 @@ TEST_F(FailingDeferredCall, ADeleteKeepsTheEmptiedEntries) {
     EXPECT_EQ(del(kVlan, kN, 3, 3), OSTREL_STATUS_INVALID);
     EXPECT_EQ(sends_and_drains(), "");
     EXPECT_EQ(vlan_registry(), "10{5[] 4[a2q2] 50[a1q1]}");
-    EXPECT_EQ(calls_since_mark(sim::Op::IfTypeGet).back().arg, kP); // N never built
+    EXPECT_EQ(calls_since_mark(sim::Op::IfTypeGet).back().arg,
+              kP); // N never built
 }
 
 // ---- the dispatching entry point ----
@@ -303,7 +318,7 @@ struct Outcome {
 };
 
 class ProgramAcl : public EntryPoints {
-protected:
+  protected:
     // Runs op on a fresh VLAN with interfaces A (one ACE) and B (two).
     template <typename Op> Outcome run(Op op) {
         free_all(brisel_handle);
@@ -325,16 +340,18 @@ protected:
 
 TEST_F(ProgramAcl, WithAddZeroItIsExactlyTheDelete) {
     auto via_program = run([&] {
-        return ostrel_api_program_acl(kHandle, addr1_of(2).data(), addr2_of(2).data(), kVlan, kB,
-                                      2, &msg, 0);
+        return ostrel_api_program_acl(kHandle, addr1_of(2).data(),
+                                      addr2_of(2).data(), kVlan, kB, 2, &msg,
+                                      0);
     });
     auto via_del = run([&] { return del(kVlan, kB, 2, 2); });
     EXPECT_EQ(via_program, via_del);
     EXPECT_EQ(via_del.registry, "10{2[a3q3] 1[a1q1]}");
     // Also for a delete that finds nothing.
     auto missing_program = run([&] {
-        return ostrel_api_program_acl(kHandle, addr1_of(9).data(), addr2_of(9).data(), kVlan, kB,
-                                      2, &msg, 0);
+        return ostrel_api_program_acl(kHandle, addr1_of(9).data(),
+                                      addr2_of(9).data(), kVlan, kB, 2, &msg,
+                                      0);
     });
     auto missing_del = run([&] { return del(kVlan, kB, 9, 2); });
     EXPECT_EQ(missing_program, missing_del);
@@ -343,14 +360,15 @@ TEST_F(ProgramAcl, WithAddZeroItIsExactlyTheDelete) {
 
 TEST_F(ProgramAcl, WithAnyNonzeroAddItIsExactlyTheAdd) {
     auto via_add = run([&] {
-        return ostrel_api_add_acl(kHandle, addr1_of(4).data(), addr2_of(4).data(), kVlan, kA, 4,
-                                  &msg);
+        return ostrel_api_add_acl(kHandle, addr1_of(4).data(),
+                                  addr2_of(4).data(), kVlan, kA, 4, &msg);
     });
     EXPECT_EQ(via_add.status, 0u);
     for (uint32_t flag : {1u, 2u, 0x80000000u, 0xffffffffu}) {
         auto via_program = run([&] {
-            return ostrel_api_program_acl(kHandle, addr1_of(4).data(), addr2_of(4).data(), kVlan,
-                                          kA, 4, &msg, flag);
+            return ostrel_api_program_acl(kHandle, addr1_of(4).data(),
+                                          addr2_of(4).data(), kVlan, kA, 4,
+                                          &msg, flag);
         });
         EXPECT_EQ(via_program, via_add) << "add = " << flag;
     }
@@ -365,9 +383,11 @@ TEST_F(EntryPoints, NullAddressesAreRejectedWithInvalidBeforeAnyChange) {
     const uint8_t *a = a1.data();
     mark();
     for (uint32_t add_flag : {0u, 1u}) {
-        EXPECT_EQ(ostrel_api_program_acl(kHandle, nullptr, a2.data(), kVlan, kA, 1, &msg, add_flag),
+        EXPECT_EQ(ostrel_api_program_acl(kHandle, nullptr, a2.data(), kVlan, kA,
+                                         1, &msg, add_flag),
                   OSTREL_STATUS_INVALID);
-        EXPECT_EQ(ostrel_api_program_acl(kHandle, a, nullptr, kVlan, kA, 1, &msg, add_flag),
+        EXPECT_EQ(ostrel_api_program_acl(kHandle, a, nullptr, kVlan, kA, 1,
+                                         &msg, add_flag),
                   OSTREL_STATUS_INVALID);
     }
     EXPECT_EQ(ostrel_api_del_acl(kHandle, nullptr, nullptr, kVlan, kA, 1, &msg),

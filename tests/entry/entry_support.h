@@ -42,7 +42,8 @@ struct Copy {
         std::memcpy(a1.data(), bytes.data() + base + 18, 6);
         if (a1 == kZeroAddr)
             return "-";
-        return "a" + std::to_string(a1[1]) + "q" + std::to_string(read<uint16_t>(bytes, base + 16));
+        return "a" + std::to_string(a1[1]) + "q" +
+               std::to_string(read<uint16_t>(bytes, base + 16));
     }
     // The ACE records before the two closing ones, e.g. "a3q3 a1q1".
     std::string aces() const {
@@ -63,7 +64,8 @@ struct Batch {
     std::string dsts() const {
         std::string s;
         for (const Copy &c : copies)
-            s += (s.empty() ? "" : " ") + std::to_string(c.if_index) + ":" + std::to_string(c.op);
+            s += (s.empty() ? "" : " ") + std::to_string(c.if_index) + ":" +
+                 std::to_string(c.op);
         return s;
     }
 };
@@ -92,7 +94,7 @@ inline Batch parse_batch(const std::vector<uint8_t> &payload) {
 }
 
 class EntryTest : public RegistryTest {
-protected:
+  protected:
     void SetUp() override {
         RegistryTest::SetUp();
         clear_builder_state();
@@ -110,39 +112,51 @@ protected:
     }
 
     // ---- calls as a client makes them ----
-    uint32_t add(uint32_t vlan, uint32_t if_index, uint8_t tag, uint32_t qualifier) {
-        return ostrel_api_program_acl(kHandle, addr1_of(tag).data(), addr2_of(tag).data(), vlan,
-                                      if_index, qualifier, &msg, 1);
+    uint32_t add(uint32_t vlan, uint32_t if_index, uint8_t tag,
+                 uint32_t qualifier) {
+        return ostrel_api_program_acl(kHandle, addr1_of(tag).data(),
+                                      addr2_of(tag).data(), vlan, if_index,
+                                      qualifier, &msg, 1);
     }
-    uint32_t add_zero(uint32_t vlan, uint32_t if_index, uint8_t tag, uint32_t qualifier) {
-        return ostrel_api_program_acl(kHandle, kZeroAddr.data(), addr2_of(tag).data(), vlan,
-                                      if_index, qualifier, &msg, 1);
+    uint32_t add_zero(uint32_t vlan, uint32_t if_index, uint8_t tag,
+                      uint32_t qualifier) {
+        return ostrel_api_program_acl(kHandle, kZeroAddr.data(),
+                                      addr2_of(tag).data(), vlan, if_index,
+                                      qualifier, &msg, 1);
     }
-    uint32_t del(uint32_t vlan, uint32_t if_index, uint8_t tag, uint32_t qualifier) {
-        return ostrel_api_del_acl(kHandle, addr1_of(tag).data(), addr2_of(tag).data(), vlan,
-                                  if_index, qualifier, &msg);
+    uint32_t del(uint32_t vlan, uint32_t if_index, uint8_t tag,
+                 uint32_t qualifier) {
+        return ostrel_api_del_acl(kHandle, addr1_of(tag).data(),
+                                  addr2_of(tag).data(), vlan, if_index,
+                                  qualifier, &msg);
     }
-    uint32_t del_zero(uint32_t vlan, uint32_t if_index, uint8_t tag, uint32_t qualifier) {
-        return ostrel_api_del_acl(kHandle, kZeroAddr.data(), addr2_of(tag).data(), vlan,
-                                  if_index, qualifier, &msg);
+    uint32_t del_zero(uint32_t vlan, uint32_t if_index, uint8_t tag,
+                      uint32_t qualifier) {
+        return ostrel_api_del_acl(kHandle, kZeroAddr.data(),
+                                  addr2_of(tag).data(), vlan, if_index,
+                                  qualifier, &msg);
     }
-    uint32_t pc(uint32_t vlan, uint32_t pc_if_index, uint8_t tag, uint32_t qualifier,
-                uint32_t add_flag) {
-        return ostrel_api_pc_program_acl(kHandle, addr1_of(tag).data(), addr2_of(tag).data(),
-                                         vlan, pc_if_index, qualifier, &msg, add_flag);
+    uint32_t pc(uint32_t vlan, uint32_t pc_if_index, uint8_t tag,
+                uint32_t qualifier, uint32_t add_flag) {
+        return ostrel_api_pc_program_acl(
+            kHandle, addr1_of(tag).data(), addr2_of(tag).data(), vlan,
+            pc_if_index, qualifier, &msg, add_flag);
     }
     uint32_t drain() { return brisel_api_yarl_gobble(kHandle, &msg); }
 
     // Setup steps: the call must succeed, and its reply is drained.
-    void given_added(uint32_t vlan, uint32_t if_index, uint8_t tag, uint32_t qualifier) {
+    void given_added(uint32_t vlan, uint32_t if_index, uint8_t tag,
+                     uint32_t qualifier) {
         ASSERT_EQ(add(vlan, if_index, tag, qualifier), 0u);
         ASSERT_EQ(drain(), 0u);
     }
-    void given_added_zero(uint32_t vlan, uint32_t if_index, uint8_t tag, uint32_t qualifier) {
+    void given_added_zero(uint32_t vlan, uint32_t if_index, uint8_t tag,
+                          uint32_t qualifier) {
         ASSERT_EQ(add_zero(vlan, if_index, tag, qualifier), 0u);
         ASSERT_EQ(drain(), 0u);
     }
-    void given_pc_added(uint32_t vlan, uint32_t pc_if_index, uint8_t tag, uint32_t qualifier) {
+    void given_pc_added(uint32_t vlan, uint32_t pc_if_index, uint8_t tag,
+                        uint32_t qualifier) {
         ASSERT_EQ(pc(vlan, pc_if_index, tag, qualifier, 1), 0u);
         if (did_yarl_send) {
             ASSERT_EQ(drain(), 0u);

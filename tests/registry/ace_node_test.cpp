@@ -21,7 +21,7 @@ TEST_F(AceNodes, AllocCopiesBothAddressesAndTheLow16BitsOfTheQualifier) {
     std::free(ace);
 }
 
-TEST_F(AceNodes, AStartOfANodeIsItsKey) {
+TEST_F(AceNodes, TheStartOfANodeIsItsKey) {
     static_assert(offsetof(AceNode, key) == 0);
     static_assert(offsetof(AceKey, addr1) == 0);
     static_assert(offsetof(AceKey, addr2) == 6);
@@ -43,20 +43,28 @@ TEST_F(AceNodes, CmpIsAnEqualityTestOverAddressesAndQualifier) {
     };
     const CmpCase cases[] = {
         {"equal", base, 0},
-        {"qualifier differs", with([](AceKey &k) { k.qualifier = 0x0103; }), -1},
-        {"qualifier's high byte differs", with([](AceKey &k) { k.qualifier = 0x0202; }), -1},
-        {"first address, first byte", with([](AceKey &k) { k.addr1[0] ^= 1; }), -1},
-        {"first address, last byte", with([](AceKey &k) { k.addr1[5] ^= 0x80; }), -1},
-        {"second address, first byte", with([](AceKey &k) { k.addr2[0] ^= 1; }), -1},
-        {"second address, last byte", with([](AceKey &k) { k.addr2[5] ^= 0x80; }), -1},
+        {"qualifier differs", with([](AceKey &k) { k.qualifier = 0x0103; }),
+         -1},
+        {"qualifier's high byte differs",
+         with([](AceKey &k) { k.qualifier = 0x0202; }), -1},
+        {"first address, first byte", with([](AceKey &k) { k.addr1[0] ^= 1; }),
+         -1},
+        {"first address, last byte",
+         with([](AceKey &k) { k.addr1[5] ^= 0x80; }), -1},
+        {"second address, first byte", with([](AceKey &k) { k.addr2[0] ^= 1; }),
+         -1},
+        {"second address, last byte",
+         with([](AceKey &k) { k.addr2[5] ^= 0x80; }), -1},
         {"addresses swapped", key_of(addr2_of(1), addr1_of(1), 0x0102), -1},
-        {"smaller first address still -1", with([](AceKey &k) { k.addr1[0] = 0; }), -1},
+        {"smaller first address still -1",
+         with([](AceKey &k) { k.addr1[0] = 0; }), -1},
     };
     AceNode *node = brisel_ace_alloc(base.addr1, base.addr2, base.qualifier);
     ASSERT_NE(node, nullptr);
     for (const CmpCase &c : cases) {
         EXPECT_EQ(brisel_ace_cmp(node, &c.other), c.expected) << c.what;
-        EXPECT_EQ(brisel_ace_cmp(&c.other, &base), c.expected) << c.what << " (bare keys)";
+        EXPECT_EQ(brisel_ace_cmp(&c.other, &base), c.expected)
+            << c.what << " (bare keys)";
     }
     std::free(node);
 }
@@ -74,7 +82,8 @@ TEST_F(AceNodes, CmpIgnoresWhatFollowsTheQualifier) {
 
 TEST_F(AceNodes, AFailedAllocGivesNull) {
     sim::fail_allocation(1);
-    EXPECT_EQ(brisel_ace_alloc(addr1_of(1).data(), addr2_of(1).data(), 1), nullptr);
+    EXPECT_EQ(brisel_ace_alloc(addr1_of(1).data(), addr2_of(1).data(), 1),
+              nullptr);
     EXPECT_EQ(sim::live_allocations(), 0);
     AceNode *ace = brisel_ace_alloc(addr1_of(1).data(), addr2_of(1).data(), 1);
     EXPECT_NE(ace, nullptr); // only the one allocation failed

@@ -9,7 +9,8 @@ namespace {
 using PcRegistry = RegistryTest;
 
 AceNode *add_poace(PoVlanNode *povlan, uint8_t tag, uint16_t qualifier) {
-    AceNode *ace = brisel_ace_alloc(addr1_of(tag).data(), addr2_of(tag).data(), qualifier);
+    AceNode *ace =
+        brisel_ace_alloc(addr1_of(tag).data(), addr2_of(tag).data(), qualifier);
     EXPECT_NE(ace, nullptr);
     return brisel_poace_add(povlan, ace);
 }

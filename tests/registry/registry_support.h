@@ -21,8 +21,12 @@ namespace registry_test {
 using Addr = std::array<uint8_t, 6>;
 
 // ACE identities with a recognisable tag in both addresses.
-inline Addr addr1_of(uint8_t tag) { return Addr{0x02, tag, 0x11, 0x22, 0x33, tag}; }
-inline Addr addr2_of(uint8_t tag) { return Addr{0x0a, tag, 0x44, 0x55, 0x66, tag}; }
+inline Addr addr1_of(uint8_t tag) {
+    return Addr{0x02, tag, 0x11, 0x22, 0x33, tag};
+}
+inline Addr addr2_of(uint8_t tag) {
+    return Addr{0x0a, tag, 0x44, 0x55, 0x66, tag};
+}
 inline constexpr Addr kZeroAddr{};
 
 inline AceKey key_of(const Addr &a1, const Addr &a2, uint16_t qualifier) {
@@ -46,10 +50,12 @@ inline std::string describe(const AceKey &k) {
         std::snprintf(buf, sizeof buf, "%c%uq%u", zero1 ? 'z' : 'a', k.addr2[1],
                       k.qualifier);
     } else {
-        std::snprintf(buf, sizeof buf, "%02x%02x%02x%02x%02x%02x/%02x%02x%02x%02x%02x%02xq%u",
-                      k.addr1[0], k.addr1[1], k.addr1[2], k.addr1[3], k.addr1[4],
-                      k.addr1[5], k.addr2[0], k.addr2[1], k.addr2[2], k.addr2[3],
-                      k.addr2[4], k.addr2[5], k.qualifier);
+        std::snprintf(buf, sizeof buf,
+                      "%02x%02x%02x%02x%02x%02x/%02x%02x%02x%02x%02x%02xq%u",
+                      k.addr1[0], k.addr1[1], k.addr1[2], k.addr1[3],
+                      k.addr1[4], k.addr1[5], k.addr2[0], k.addr2[1],
+                      k.addr2[2], k.addr2[3], k.addr2[4], k.addr2[5],
+                      k.qualifier);
     }
     return buf;
 }
@@ -70,7 +76,8 @@ template <typename Parent> std::string describe_children(const Parent *first) {
     for (const Parent *p = first; p != nullptr; p = p->next) {
         if (!s.empty())
             s += ' ';
-        s += std::to_string(*reinterpret_cast<const uint32_t *>(p)); // the key word
+        s += std::to_string(
+            *reinterpret_cast<const uint32_t *>(p)); // the key word
         s += '{';
         std::string inner;
         for (auto *c = p->first; c != nullptr; c = c->next) {
@@ -83,8 +90,12 @@ template <typename Parent> std::string describe_children(const Parent *first) {
     }
     return s;
 }
-inline std::string vlan_registry() { return describe_children(brisel_handle.next); }
-inline std::string pc_registry() { return describe_children(brisel_pchandle.next); }
+inline std::string vlan_registry() {
+    return describe_children(brisel_handle.next);
+}
+inline std::string pc_registry() {
+    return describe_children(brisel_pchandle.next);
+}
 
 // Every count equals the length of its list, and the unused words of the
 // heads stay zero.
@@ -95,16 +106,21 @@ template <typename Node> size_t length(const Node *n) {
     return len;
 }
 template <typename Head>
-::testing::AssertionResult counts_match_lengths(const Head &head, const char *name) {
+::testing::AssertionResult counts_match_lengths(const Head &head,
+                                                const char *name) {
     if (head.count != length(head.next))
         return ::testing::AssertionFailure()
-               << name << ".count " << head.count << " but " << length(head.next) << " nodes";
-    if (*reinterpret_cast<const uint32_t *>(&head) != 0 || head.first != nullptr)
-        return ::testing::AssertionFailure() << name << ": unused words not zero";
+               << name << ".count " << head.count << " but "
+               << length(head.next) << " nodes";
+    if (*reinterpret_cast<const uint32_t *>(&head) != 0 ||
+        head.first != nullptr)
+        return ::testing::AssertionFailure()
+               << name << ": unused words not zero";
     for (auto *p = head.next; p != nullptr; p = p->next) {
         if (p->count != length(p->first))
-            return ::testing::AssertionFailure() << name << ": node " << p->count
-                                                 << " count vs " << length(p->first);
+            return ::testing::AssertionFailure()
+                   << name << ": node " << p->count << " count vs "
+                   << length(p->first);
         for (auto *c = p->first; c != nullptr; c = c->next)
             if (c->count != length(c->first))
                 return ::testing::AssertionFailure()
@@ -141,7 +157,7 @@ template <typename Head> void free_all(Head &head) {
 }
 
 class RegistryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         free_all(brisel_handle);
         free_all(brisel_pchandle);

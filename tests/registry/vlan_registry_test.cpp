@@ -8,7 +8,8 @@ namespace {
 using VlanRegistry = RegistryTest;
 
 AceNode *add_ace(IntfNode *intf, uint8_t tag, uint16_t qualifier) {
-    AceNode *ace = brisel_ace_alloc(addr1_of(tag).data(), addr2_of(tag).data(), qualifier);
+    AceNode *ace =
+        brisel_ace_alloc(addr1_of(tag).data(), addr2_of(tag).data(), qualifier);
     EXPECT_NE(ace, nullptr);
     return brisel_ace_add(intf, ace);
 }
@@ -116,7 +117,8 @@ TEST_F(VlanRegistry, EmptyNodesAreUnlinkedWhereverTheyLieAndFreed) {
         std::string expected;
         for (uint32_t k : {30u, 20u, 10u})
             if (k != victim) {
-                expected += (expected.empty() ? "" : " ") + std::to_string(k) + "{}";
+                expected +=
+                    (expected.empty() ? "" : " ") + std::to_string(k) + "{}";
             }
         EXPECT_EQ(vlan_registry(), expected) << "deleting " << victim;
         EXPECT_TRUE(registries_consistent());
@@ -207,7 +209,8 @@ TEST_F(VlanRegistry, AcesAreUnlinkedWhereverTheyLie) {
     for (uint8_t tag = 1; tag <= 4; ++tag)
         add_ace(intf, tag, tag);
     EXPECT_EQ(vlan_registry(), "10{5[a4q4 a3q3 a2q2 a1q1]}");
-    AceKey k3 = key_of(3, 3), k1 = key_of(1, 1), k4 = key_of(4, 4), k2 = key_of(2, 2);
+    AceKey k3 = key_of(3, 3), k1 = key_of(1, 1), k4 = key_of(4, 4),
+           k2 = key_of(2, 2);
     EXPECT_EQ(brisel_ace_del(intf, &k3), 0u);
     EXPECT_EQ(vlan_registry(), "10{5[a4q4 a2q2 a1q1]}");
     EXPECT_EQ(brisel_ace_del(intf, &k1), 0u);
@@ -221,7 +224,8 @@ TEST_F(VlanRegistry, AcesAreUnlinkedWhereverTheyLie) {
     EXPECT_EQ(intf->first, nullptr);
 }
 
-TEST_F(VlanRegistry, BriselStartForgetsEveryVlanWithoutFreeingAndKeepsPortChannels) {
+TEST_F(VlanRegistry,
+       BriselStartForgetsEveryVlanWithoutFreeingAndKeepsPortChannels) {
     VlanNode *vlan = brisel_vlan_add(10);
     IntfNode *intf = brisel_intf_add(vlan, 5);
     add_ace(intf, 1, 1);
@@ -343,7 +347,8 @@ TEST_F(VlanRegistry, FailedAllocationsGiveNullAndLeaveTheRegistryUnchanged) {
     sim::fail_allocation(1);
     EXPECT_EQ(brisel_intf_add(vlan, 6), nullptr);
     sim::fail_allocation(1);
-    EXPECT_EQ(brisel_ace_alloc(addr1_of(2).data(), addr2_of(2).data(), 2), nullptr);
+    EXPECT_EQ(brisel_ace_alloc(addr1_of(2).data(), addr2_of(2).data(), 2),
+              nullptr);
     sim::fail_allocation(1);
     EXPECT_EQ(brisel_vlan_malloc(), nullptr);
     sim::fail_allocation(1);
