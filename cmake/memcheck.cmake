@@ -1,0 +1,35 @@
+# ctest script: runs an already built test suite under valgrind's memcheck
+# and fails on any memory error or definite/indirect leak.
+#
+#   ctest -DOSTREL_MEMCHECK_BUILD=<build dir> -S cmake/memcheck.cmake
+#
+# The build directory must hold a configured and built non-sanitized tree
+# (valgrind cannot run sanitized binaries); build/default is the default.
+# The exported_symbols test runs cmake itself, not our code, and is left out.
+cmake_minimum_required(VERSION 3.25)
+
+get_filename_component(CTEST_SOURCE_DIRECTORY "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+if(NOT OSTREL_MEMCHECK_BUILD)
+  set(OSTREL_MEMCHECK_BUILD "${CTEST_SOURCE_DIRECTORY}/build/default")
+endif()
+get_filename_component(CTEST_BINARY_DIRECTORY "${OSTREL_MEMCHECK_BUILD}" ABSOLUTE)
+if(NOT EXISTS "${CTEST_BINARY_DIRECTORY}/CTestTestfile.cmake")
+  message(FATAL_ERROR "no built test suite in ${CTEST_BINARY_DIRECTORY}")
+endif()
+
+find_program(CTEST_MEMORYCHECK_COMMAND valgrind REQUIRED)
+set(CTEST_MEMORYCHECK_TYPE Valgrind)
+set(CTEST_MEMORYCHECK_COMMAND_OPTIONS
+    "--error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect --track-origins=yes")
+set(CTEST_MEMORYCHECK_SUPPRESSIONS_FILE "${CMAKE_CURRENT_LIST_DIR}/valgrind.supp")
+set(CTEST_SITE local)
+set(CTEST_BUILD_NAME memcheck)
+
+ctest_start(Experimental)
+ctest_memcheck(RETURN_VALUE failed_tests DEFECT_COUNT defects
+               EXCLUDE "^exported_symbols$" PARALLEL_LEVEL 2)
+
+message("memcheck: ${defects} defect(s) found by valgrind")
+if(NOT failed_tests EQUAL 0 OR NOT defects EQUAL 0)
+  message(FATAL_ERROR "memcheck failed: ${defects} defect(s), test failures: ${failed_tests}")
+endif()

@@ -1,0 +1,164 @@
+// Writes the seed corpus of the fuzz targets: encodings made by the
+// library's own encoders, one file each, under <out>/<target>/.
+//
+//   ostrel_make_corpus <out dir>      (the committed corpus is fuzz/corpus)
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "record_ops.h"
+
+namespace {
+
+using namespace ostrel_fuzz;
+using Bytes = std::vector<uint8_t>;
+
+std::string out_dir;
+
+bool make_dir(const std::string &path) {
+    return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+void write_seed(const std::string &target, const std::string &name,
+                const Bytes &bytes) {
+    const std::string dir = out_dir + "/" + target;
+    const std::string path = dir + "/" + name;
+    FILE *f = make_dir(dir) ? std::fopen(path.c_str(), "wb") : nullptr;
+    if (f == nullptr ||
+        std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+    std::fclose(f);
+}
+
+Bytes encode(unsigned index, const void *rec) {
+    uint8_t *buf = nullptr;
+    uint32_t len = 0;
+    uint32_t err_type = 0;
+    if (kRecords[index].to_tlv(rec, &buf, &len, 0, &err_type, 0) != 0) {
+        std::fprintf(stderr, "cannot encode a %s\n", kRecords[index].name);
+        std::exit(1);
+    }
+    Bytes out(buf, buf + len);
+    std::free(buf);
+    return out;
+}
+
+using PartEncoder = uint32_t (*)(const void *, uint32_t, uint8_t **, uint32_t *,
+                                 uint32_t *);
+
+Bytes encode_part(PartEncoder encoder, const ostrel_api_ace_t &ace) {
+    uint8_t *buf = nullptr;
+    uint32_t len = 0;
+    uint32_t owned = 0;
+    if (encoder(&ace, 0, &buf, &len, &owned) != 0) {
+        std::fprintf(stderr, "cannot encode an ACE part\n");
+        std::exit(1);
+    }
+    Bytes out(buf, buf + len);
+    std::free(buf);
+    return out;
+}
+
+// Writes a record's encoding for its own target, the round trip (behind
+// the selector byte) and the TLV array reader.
+void seed_record(unsigned index, const std::string &name, const void *rec) {
+    const Bytes tlv = encode(index, rec);
+    write_seed(kRecords[index].name, name, tlv);
+    write_seed("tlv_array", std::string(kRecords[index].name) + "_" + name,
+               tlv);
+    Bytes selected{static_cast<uint8_t>(index)};
+    selected.insert(selected.end(), tlv.begin(), tlv.end());
+    write_seed("round_trip", std::string(kRecords[index].name) + "_" + name,
+               selected);
+}
+
+ostrel_api_ace_t make_ace(uint8_t tag, uint64_t fltr_flags,
+                          uint64_t actn_flags) {
+    ostrel_api_ace_t ace{};
+    ace.fltr.fltr_tlv8 = 3;
+    ace.fltr.fltr_flags = fltr_flags;
+    ace.fltr.fltr_qualifier = static_cast<uint16_t>(0x0800 + tag);
+    for (int i = 0; i < 6; ++i) {
+        ace.fltr.fltr_addr1[i] = static_cast<uint8_t>(tag + i);
+        ace.fltr.fltr_addr3[i] = static_cast<uint8_t>(0x10 * tag + i);
+    }
+    ace.actn.actn_flags = actn_flags;
+    ace.actn.actn_tlv10 = 1;
+    ace.actn.actn_tlv11 = tag;
+    return ace;
+}
+
+void seed_aces() {
+    const ostrel_api_ace_t aces[] = {make_ace(1, 1, 1), make_ace(2, 0, 0),
+                                     make_ace(3, 1, 3), make_ace(4, 0, 2)};
+    int i = 0;
+    for (const ostrel_api_ace_t &ace : aces) {
+        const std::string name = "ace" + std::to_string(i++);
+        seed_record(kAce, name, &ace);
+        const Bytes fltr = encode_part(ostrel_api_ace_fltr_struct_to_tlv, ace);
+        const Bytes actn = encode_part(ostrel_api_ace_actn_struct_to_tlv, ace);
+        write_seed("ace_parts", "fltr_" + name, fltr);
+        write_seed("ace_parts", "actn_" + name, actn);
+        write_seed("tlv_array", "fltr_" + name, fltr);
+        write_seed("tlv_array", "actn_" + name, actn);
+    }
+}
+
+// A policy update request as the request builder lays one out: header,
+// ACE records, then the two closing records.
+void seed_request(const std::string &name, uint32_t op, uint32_t n_aces) {
+    const uint32_t n = n_aces + 2;
+    std::vector<uint64_t> storage((24 + 64 * size_t{n}) / 8 + 1);
+    auto *req =
+        reinterpret_cast<ostrel_api_plcy_update_req_t *>(storage.data());
+    req->plcy = {op, 3};
+    req->dst = {1, 1, 100, 0x1234};
+    req->num_aces = n;
+    for (uint32_t k = 0; k < n_aces; ++k) {
+        req->aces[k] = make_ace(static_cast<uint8_t>(k + 1), 1, 1);
+    }
+    req->aces[n_aces] = make_ace(0, 0, 1);
+    req->aces[n_aces].actn.actn_tlv10 = 0;
+    req->aces[n_aces + 1] = ostrel_api_ace_t{};
+    req->aces[n_aces + 1].fltr.fltr_tlv8 = 1;
+    req->aces[n_aces + 1].actn.actn_flags = 1;
+    seed_record(kPlcyUpdateReq, name, req);
+}
+
+void seed_small_records() {
+    const ostrel_api_plcy_t install{1, 3};
+    const ostrel_api_plcy_t remove{2, 3};
+    seed_record(kPlcy, "install", &install);
+    seed_record(kPlcy, "remove", &remove);
+    const ostrel_api_dst_t dst{1, 1, 100, 0x1234};
+    const ostrel_api_dst_t wide{0xFFFFFFFFu, 0xFFFF, 4094, 0x80000001u};
+    seed_record(kDst, "vlan100", &dst);
+    seed_record(kDst, "wide", &wide);
+    const ostrel_api_plcy_update_resp_t ok{0};
+    const ostrel_api_plcy_update_resp_t err{0x41040002u};
+    seed_record(kPlcyUpdateResp, "ok", &ok);
+    seed_record(kPlcyUpdateResp, "error", &err);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 2 || !make_dir(argv[1])) {
+        std::fprintf(stderr, "usage: %s <out dir>\n", argv[0]);
+        return 2;
+    }
+    out_dir = argv[1];
+    seed_small_records();
+    seed_aces();
+    seed_request("empty", 2, 0);
+    seed_request("one_ace", 1, 1);
+    seed_request("three_aces", 1, 3);
+    return 0;
+}
