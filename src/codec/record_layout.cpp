@@ -5,7 +5,7 @@
 
 #include "ostrelapi.h"
 
-#define OSTREL_EXPECT_AT(type, field, off) \
+#define OSTREL_EXPECT_AT(type, field, off)                                     \
     static_assert(offsetof(type, field) == (off), #type "." #field)
 
 static_assert(sizeof(ostrel_api_plcy_t) == 8);
@@ -74,3 +74,31 @@ static_assert(sizeof(void *) != 4 || sizeof(tlvu_table_t) == 16);
 static_assert(sizeof(void *) != 4 || sizeof(tlvu_field_t) == 48);
 OSTREL_EXPECT_AT(tlvu_field_t, struct_to_tlv, 16);
 OSTREL_EXPECT_AT(tlvu_field_t, reserved32, 16 + 4 * sizeof(void *));
+
+// With 32-bit pointers every word of the registry nodes and descriptors
+// lies at its documented offset: nodes and heads 16 bytes, descriptor
+// header 16 bytes, field entry 48 bytes.
+#define OSTREL_EXPECT_AT_32(type, field, off)                                  \
+    static_assert(sizeof(void *) != 4 || offsetof(type, field) == (off),       \
+                  #type "." #field " (32-bit)")
+
+static_assert(sizeof(void *) != 4 || sizeof(VlanNode) == 16);
+static_assert(sizeof(void *) != 4 || sizeof(IntfNode) == 16);
+static_assert(sizeof(void *) != 4 || sizeof(PcNode) == 16);
+static_assert(sizeof(void *) != 4 || sizeof(PoVlanNode) == 16);
+OSTREL_EXPECT_AT_32(VlanNode, next, 12);
+OSTREL_EXPECT_AT_32(IntfNode, first, 8);
+OSTREL_EXPECT_AT_32(IntfNode, next, 12);
+OSTREL_EXPECT_AT_32(PcNode, next, 12);
+OSTREL_EXPECT_AT_32(PoVlanNode, next, 12);
+OSTREL_EXPECT_AT_32(AceNode, next, 16);
+OSTREL_EXPECT_AT_32(tlvu_table_t, name, 4);
+OSTREL_EXPECT_AT_32(tlvu_table_t, reserved8, 8);
+OSTREL_EXPECT_AT_32(tlvu_table_t, reserved12, 12);
+OSTREL_EXPECT_AT_32(tlvu_field_t, tlv_to_struct, 20);
+OSTREL_EXPECT_AT_32(tlvu_field_t, get_tlv_data_sz, 24);
+OSTREL_EXPECT_AT_32(tlvu_field_t, get_count, 28);
+OSTREL_EXPECT_AT_32(tlvu_field_t, reserved32, 32);
+OSTREL_EXPECT_AT_32(tlvu_field_t, value_size, 36);
+OSTREL_EXPECT_AT_32(tlvu_field_t, reserved40, 40);
+OSTREL_EXPECT_AT_32(tlvu_field_t, sub_table, 44);
