@@ -1,6 +1,6 @@
 // TLV arrays: the four array operations of the TLV utility library, used
-// by the ACE filter and action codecs (Part 2.2) and, through the same
-// reader (tlv_wire.h), by the table operations. Wire format and the rules
+// by the ACE filter and action codecs and, through the same reader
+// (tlv_wire.h), by the table operations. Wire format and the rules
 // on trusted and untrusted bytes: docs/tlv-wire-format.md.
 //
 // The array operations ignore their `flags` word: it is handed to them by
