@@ -1,0 +1,453 @@
+#!/usr/bin/env python3
+"""Builds and runs the benchmarks, then writes docs/performance-results.md
+(tables, machine) and docs/performance.png (chart).
+
+    bench/run_benchmarks.py                      # preset "bench" (build/bench)
+    bench/run_benchmarks.py --build-dir build-x  # any build directory
+    bench/run_benchmarks.py --skip-build --json results.json  # report only
+
+Needs cmake, a C++20 compiler, Google Benchmark, protobuf-c and gnuplot:
+    apt-get install libbenchmark-dev libprotobuf-c-dev protobuf-c-compiler \
+        gnuplot-nox
+gnuplot is installed with apt-get when missing and we run as root.
+Standard library only.
+"""
+
+import argparse
+import json
+import math
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+BATCH_PAYLOAD_MAX = 130056 - 8
+TARGET_MEMCPY_SHARE = 0.5
+TARGET_CODEC_RATIO = 1.0
+
+
+def run(cmd, **kw):
+    print("+", " ".join(str(c) for c in cmd), flush=True)
+    return subprocess.run([str(c) for c in cmd], check=True, **kw)
+
+
+def ensure_gnuplot():
+    if shutil.which("gnuplot"):
+        return
+    if os.geteuid() != 0:
+        sys.exit("gnuplot missing: apt-get install gnuplot-nox")
+    run(["apt-get", "install", "-y", "-q", "gnuplot-nox"],
+        env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))
+
+
+def build(args):
+    """Configures and builds ostrel_bench; returns (binary, build dir)."""
+    if args.build_dir:
+        build_dir = Path(args.build_dir).resolve()
+        if not args.skip_build:
+            run(["cmake", "-S", ROOT, "-B", build_dir,
+                 "-DCMAKE_BUILD_TYPE=Release", "-DOSTREL_BUILD_TESTS=OFF",
+                 "-DOSTREL_BUILD_BENCH=ON"])
+            run(["cmake", "--build", build_dir, "-j2", "--target",
+                 "ostrel_bench"])
+    else:
+        build_dir = ROOT / "build" / "bench"
+        if not args.skip_build:
+            run(["cmake", "--preset", "bench"], cwd=ROOT)
+            run(["cmake", "--build", "--preset", "bench", "--target",
+                 "ostrel_bench"], cwd=ROOT)
+    return build_dir / "bench" / "ostrel_bench", build_dir
+
+
+def run_benchmarks(binary, out_json, args):
+    cmd = [binary, f"--benchmark_out={out_json}",
+           "--benchmark_out_format=json",
+           f"--benchmark_repetitions={args.repetitions}",
+           "--benchmark_report_aggregates_only=true",
+           "--benchmark_enable_random_interleaving=true"]
+    if args.min_time:
+        cmd.append(f"--benchmark_min_time={args.min_time}")
+    if args.filter:
+        cmd.append(f"--benchmark_filter={args.filter}")
+    run(cmd)
+
+
+# ---- results ----
+
+UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+def load_results(path):
+    """Median (or single-run) real time in ns and counters per run name;
+    error messages of skipped benchmarks."""
+    data = json.loads(Path(path).read_text())
+    rows, errors = {}, {}
+    for b in data["benchmarks"]:
+        name = b.get("run_name", b["name"])
+        if b.get("error_occurred"):
+            errors[name] = b.get("error_message", "error")
+            continue
+        agg = b.get("aggregate_name")
+        if agg not in (None, "median"):
+            continue
+        if agg is None and name in rows:
+            continue  # keep the median once it arrives
+        row = dict(b)
+        row["ns"] = b["real_time"] * UNIT_NS[b.get("time_unit", "ns")]
+        rows[name] = row
+    return data.get("context", {}), rows, errors
+
+
+def param(name, key):
+    m = re.search(rf"{key}:(\d+)", name)
+    return int(m.group(1)) if m else None
+
+
+def prog_name(kind, op, i, a):
+    suffix = "/manual_time" if kind == "Program" else ""
+    return f"BM_{kind}{op}/I:{i}/A:{a}{suffix}"
+
+
+def fmt_time(ns):
+    if ns >= 1e6:
+        return f"{ns / 1e6:.2f} ms"
+    if ns >= 1e3:
+        return f"{ns / 1e3:.2f} µs"
+    return f"{ns:.0f} ns"
+
+
+def fmt_rate(bytes_per_s):
+    return f"{bytes_per_s / 1e9:.2f}"
+
+
+def request_size(interfaces, aces, op):
+    """Bytes of one interface's request after the op: 24 + 64 x records."""
+    extra = 1 if op == "Add" else 0
+    records = interfaces * (aces - 1) + extra + 2
+    return 24 + 64 * records
+
+
+def grid_axes(rows, errors):
+    names = list(rows) + list(errors)
+    iv = sorted({param(n, "I") for n in names if "BM_Program" in n} - {None})
+    av = sorted({param(n, "A") for n in names if "BM_Program" in n} - {None})
+    return iv, av
+
+
+# ---- machine ----
+
+def lscpu_field(field):
+    try:
+        out = subprocess.run(["lscpu"], capture_output=True, text=True).stdout
+    except OSError:
+        return "?"
+    for line in out.splitlines():
+        if line.startswith(field + ":"):
+            return line.split(":", 1)[1].strip()
+    return "?"
+
+
+def compiler_of(build_dir):
+    cache = Path(build_dir) / "CMakeCache.txt"
+    cxx, build_type = "c++", "?"
+    if cache.exists():
+        for line in cache.read_text().splitlines():
+            if line.startswith("CMAKE_CXX_COMPILER:"):
+                cxx = line.split("=", 1)[1]
+            elif line.startswith("CMAKE_BUILD_TYPE:"):
+                build_type = line.split("=", 1)[1]
+    try:
+        version = subprocess.run([cxx, "--version"], capture_output=True,
+                                 text=True).stdout.splitlines()[0]
+    except (OSError, IndexError):
+        version = cxx
+    return version, build_type
+
+
+def machine_lines(context, build_dir):
+    version, build_type = compiler_of(build_dir)
+    load = context.get("load_avg", [])
+    caches = ", ".join(
+        f"L{c['level']} {c['type'].lower()} {c['size'] // 1024} KiB"
+        + (f" x{c['num_sharing']}" if c.get("num_sharing", 0) > 1 else "")
+        for c in context.get("caches", []))
+    return [
+        f"- CPU: {lscpu_field('Model name')}, {lscpu_field('CPU(s)')} "
+        f"cores ({lscpu_field('Thread(s) per core')} thread(s) per core), "
+        f"{context.get('mhz_per_cpu', '?')} MHz; "
+        f"hypervisor: {lscpu_field('Hypervisor vendor')}",
+        f"- Caches: {caches}",
+        f"- Compiler: {version}; build type {build_type}",
+        f"- Run: {context.get('date', '?')}, load average at start "
+        + " / ".join(f"{x:.2f}" for x in load)
+        + f"; {context.get('executable', '')}",
+    ]
+
+
+# ---- report ----
+
+def programming_table(rows, errors, iv, av):
+    out = ["| op | I | A | request bytes per op | sends | time per op "
+           "| library GB/s | memcpy GB/s | library / memcpy |",
+           "|---|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    for op in ("Add", "Delete"):
+        for i in iv:
+            for a in av:
+                name = prog_name("Program", op, i, a)
+                base = rows.get(prog_name("Memcpy", op, i, a))
+                r = rows.get(name)
+                if r is None:
+                    why = errors.get(name, "not run")
+                    if why.startswith("refused"):
+                        why = (f"refused: each request would be "
+                               f"{request_size(i, a, op)} bytes, over the "
+                               f"{BATCH_PAYLOAD_MAX} a batch holds")
+                    out.append(f"| {op.lower()} | {i} | {a} | — | — | "
+                               f"{why} | | | |")
+                    continue
+                nbytes = r["request_bytes"]
+                lib = nbytes / (r["ns"] * 1e-9)
+                mem = nbytes / (base["ns"] * 1e-9) if base else float("nan")
+                share = lib / mem if base else float("nan")
+                mark = " ✔" if share >= TARGET_MEMCPY_SHARE else ""
+                out.append(f"| {op.lower()} | {i} | {a} | {nbytes:.0f} | "
+                           f"{r.get('sends', 0):.0f} | {fmt_time(r['ns'])} | "
+                           f"{fmt_rate(lib)} | {fmt_rate(mem)} | "
+                           f"{share:.3f}{mark} |")
+    return out
+
+
+def scaling_tables(rows, iv, av):
+    out = []
+    for op in ("Add", "Delete"):
+        out += [f"Time per {op.lower()} (rows I, columns A); in brackets ns "
+                f"per KiB of request produced:", "",
+                "| I \\ A | " + " | ".join(str(a) for a in av) + " |",
+                "|---|" + "---:|" * len(av)]
+        for i in iv:
+            cells = []
+            for a in av:
+                r = rows.get(prog_name("Program", op, i, a))
+                if r is None:
+                    cells.append("refused")
+                else:
+                    per_kib = r["ns"] / (r["request_bytes"] / 1024)
+                    cells.append(f"{fmt_time(r['ns'])} ({per_kib:.0f})")
+            out.append(f"| {i} | " + " | ".join(cells) + " |")
+        out.append("")
+    out += ["Local growth exponents of the add time, d log(time) / "
+            "d log(x) between neighbouring grid points (1 = linear):", ""]
+    for i in iv:
+        pts = [(a, rows[prog_name("Program", "Add", i, a)]["ns"]) for a in av
+               if prog_name("Program", "Add", i, a) in rows]
+        steps = [f"A {a0}→{a1}: {math.log(t1 / t0) / math.log(a1 / a0):.2f}"
+                 for (a0, t0), (a1, t1) in zip(pts, pts[1:])]
+        if steps:
+            out.append(f"- I = {i}: " + ", ".join(steps))
+    for a in av:
+        pts = [(i, rows[prog_name("Program", "Add", i, a)]["ns"]) for i in iv
+               if prog_name("Program", "Add", i, a) in rows]
+        steps = [f"I {i0}→{i1}: {math.log(t1 / t0) / math.log(i1 / i0):.2f}"
+                 for (i0, t0), (i1, t1) in zip(pts, pts[1:])]
+        if steps:
+            out.append(f"- A = {a}: " + ", ".join(steps))
+    return out
+
+
+def registry_table(rows):
+    labels = {
+        "BM_RegistryVlanLookup/vlan:4094": "VLAN lookup, newest VLAN",
+        "BM_RegistryVlanLookup/vlan:2047": "VLAN lookup, middle VLAN",
+        "BM_RegistryVlanLookup/vlan:1": "VLAN lookup, oldest VLAN",
+        "BM_RegistryVlanLookup/vlan:4095": "VLAN lookup, absent VLAN",
+        "BM_RegistryIntfLookupRandom": "VLAN + interface lookup, random",
+        "BM_RegistryAceAddRandom/manual_time":
+            "ACE add (2 lookups, alloc, link), random interface",
+        "BM_RegistryVlanAddMissing/manual_time":
+            "add on a new VLAN (missed lookup, VLAN + interface entries)",
+    }
+    out = ["| operation (4094 VLANs × 48 interfaces) | time |", "|---|---:|"]
+    for name, label in labels.items():
+        if name in rows:
+            out.append(f"| {label} | {fmt_time(rows[name]['ns'])} |")
+    return out
+
+
+def codec_table(rows):
+    out = ["| ACEs | direction | ours: time | ours: MB/s | ours: ns/ACE "
+           "| protobuf-c: time | protobuf-c: MB/s | protobuf-c: ns/ACE "
+           "| ours / protobuf-c (time) |",
+           "|---:|---|---:|---:|---:|---:|---:|---:|---:|"]
+    for n in (1, 64, 1000):
+        for label, ours, theirs in (("encode", "OurEncode", "ProtobufCPack"),
+                                    ("decode", "OurDecode",
+                                     "ProtobufCUnpack")):
+            o = rows.get(f"BM_{ours}/aces:{n}")
+            t = rows.get(f"BM_{theirs}/aces:{n}")
+            if o is None or t is None:
+                continue
+            ratio = o["ns"] / t["ns"]
+            mark = " ✔" if ratio <= TARGET_CODEC_RATIO else ""
+            out.append(
+                f"| {n} | {label} | {fmt_time(o['ns'])} | "
+                f"{o['encoded_bytes'] / o['ns'] * 1e3:.0f} | "
+                f"{o['ns'] / n:.0f} | {fmt_time(t['ns'])} | "
+                f"{t['encoded_bytes'] / t['ns'] * 1e3:.0f} | "
+                f"{t['ns'] / n:.0f} | {ratio:.2f}{mark} |")
+    return out
+
+
+def write_report(path, context, rows, errors, build_dir, chart_name):
+    iv, av = grid_axes(rows, errors)
+    dram = rows.get("BM_MemcpyDram/67108864")
+    lines = [
+        "# Benchmark results",
+        "",
+        "Generated by `bench/run_benchmarks.py`; analysis in "
+        "[performance.md](performance.md). Times are the median of the "
+        "repetitions (wall clock).",
+        "",
+        "## Machine",
+        "",
+        *machine_lines(context, build_dir),
+        "",
+        f"![Programming path and codecs]({chart_name})",
+        "",
+        "## Programming path",
+        "",
+        "One ACE add or delete on the named interface of a VLAN of I "
+        "interfaces with A ACEs each, drain included, through the simulated "
+        "platform without payload copies. *memcpy GB/s*: the same request "
+        "bytes copied request by request into a batch-sized buffer. Target: "
+        f"library / memcpy ≥ {TARGET_MEMCPY_SHARE} (✔).",
+        "",
+        *programming_table(rows, errors, iv, av),
+        "",
+    ]
+    if dram:
+        rate = 64 * 2**20 / (dram["ns"] * 1e-9)
+        lines += [f"Main-memory reference: one 64 MiB memcpy runs at "
+                  f"{fmt_rate(rate)} GB/s.", ""]
+    lines += ["## Scaling of the programming path", "",
+              *scaling_tables(rows, iv, av), "",
+              "## Registry alone", "", *registry_table(rows), "",
+              "## Policy update request codec against protobuf-c", "",
+              "MB/s of each side's own encoding (ours is larger: 94 bytes "
+              "per ACE against protobuf's 61). Target: ours / protobuf-c ≤ "
+              f"{TARGET_CODEC_RATIO} (✔).", "", *codec_table(rows), ""]
+    Path(path).write_text("\n".join(lines))
+
+
+# ---- chart ----
+
+def write_chart(png, rows, errors):
+    iv, av = grid_axes(rows, errors)
+    tmp = Path(tempfile.mkdtemp(prefix="ostrel-bench-"))
+    for op in ("Add", "Delete"):
+        for i in iv:
+            with open(tmp / f"{op}_{i}.dat", "w") as f:
+                for a in av:
+                    r = rows.get(prog_name("Program", op, i, a))
+                    b = rows.get(prog_name("Memcpy", op, i, a))
+                    if r is None or b is None:
+                        continue
+                    f.write(f"{a} {r['ns'] / 1e3} {b['ns'] / r['ns']}\n")
+    with open(tmp / "codec.dat", "w") as f:
+        for n in (1, 64, 1000):
+            vals = [rows.get(f"BM_{k}/aces:{n}") for k in
+                    ("OurEncode", "ProtobufCPack", "OurDecode",
+                     "ProtobufCUnpack")]
+            if all(vals):
+                f.write(f"{n} " + " ".join(f"{v['ns'] / n}" for v in vals)
+                        + "\n")
+    colors = ["#1b9e77", "#d95f02", "#7570b3", "#e7298a"]
+    plot_time, plot_share = [], []
+    for k, i in enumerate(iv):
+        c = colors[k % len(colors)]
+        for op, dash in (("Add", 1), ("Delete", 2)):
+            dat = tmp / f"{op}_{i}.dat"
+            if dat.stat().st_size == 0:
+                continue
+            style = f"w lp lw 2 dt {dash} pt {5 + 2 * (dash - 1)} lc rgb '{c}'"
+            plot_time.append(f"'{dat}' u 1:2 {style} t '{op.lower()}, I={i}'")
+            plot_share.append(f"'{dat}' u 1:3 {style} t '{op.lower()}, I={i}'")
+    codec = tmp / "codec.dat"
+    script = f"""
+set terminal pngcairo size 1400,1000 font 'DejaVu Sans,11'
+set output '{png}'
+set multiplot layout 2,2
+set grid
+set key top left
+set logscale xy
+set xrange [0.8:400]
+set xlabel 'ACEs per interface (A)'
+set ylabel 'time per operation (µs)'
+set title 'Programming path: one add / delete, drained'
+plot {', '.join(plot_time)}
+set ylabel 'library bytes/s ÷ memcpy bytes/s'
+set title 'Programming path against memcpy of the same bytes'
+set yrange [0.0005:1]
+set key bottom right
+plot {', '.join(plot_share)}, 0.5 w l lc rgb 'black' dt 3 t 'target 0.5'
+set autoscale y
+set xrange [0.8:1500]
+set xlabel 'ACE records in the request'
+set ylabel 'ns per ACE record'
+set title 'Policy update codec: ours against protobuf-c'
+set key bottom left
+plot '{codec}' u 1:2 w lp lw 2 lc rgb '#1b9e77' pt 5 t 'ours, encode', \\
+     '{codec}' u 1:3 w lp lw 2 lc rgb '#1b9e77' dt 2 pt 7 t 'protobuf-c, pack', \\
+     '{codec}' u 1:4 w lp lw 2 lc rgb '#d95f02' pt 5 t 'ours, decode', \\
+     '{codec}' u 1:5 w lp lw 2 lc rgb '#d95f02' dt 2 pt 7 t 'protobuf-c, unpack'
+unset logscale y
+set ylabel 'ours ÷ protobuf-c (time)'
+set title 'Codec time ratio (target ≤ 1)'
+set yrange [0:*]
+plot '{codec}' u 1:($2/$3) w lp lw 2 lc rgb '#1b9e77' pt 5 t 'encode', \\
+     '{codec}' u 1:($4/$5) w lp lw 2 lc rgb '#d95f02' pt 5 t 'decode', \\
+     1 w l lc rgb 'black' dt 3 t 'target 1'
+unset multiplot
+"""
+    (tmp / "chart.gp").write_text(script)
+    run(["gnuplot", tmp / "chart.gp"])
+    shutil.rmtree(tmp)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--build-dir", help="build here instead of the preset's "
+                    "directory (configured as a Release benchmark build)")
+    ap.add_argument("--skip-build", action="store_true")
+    ap.add_argument("--json", help="use these results instead of running")
+    ap.add_argument("--repetitions", type=int, default=5)
+    ap.add_argument("--min-time", default="0.2",
+                    help="seconds per benchmark and repetition")
+    ap.add_argument("--filter", help="benchmark name regex")
+    ap.add_argument("--docs", default=str(ROOT / "docs"))
+    args = ap.parse_args()
+
+    ensure_gnuplot()
+    if args.json:
+        results = Path(args.json)
+        build_dir = Path(args.build_dir or ROOT / "build" / "bench")
+    else:
+        binary, build_dir = build(args)
+        results = build_dir / "bench_results.json"
+        run_benchmarks(binary, results, args)
+
+    context, rows, errors = load_results(results)
+    docs = Path(args.docs)
+    docs.mkdir(parents=True, exist_ok=True)
+    chart = docs / "performance.png"
+    write_chart(chart, rows, errors)
+    write_report(docs / "performance-results.md", context, rows, errors,
+                 build_dir, chart.name)
+    print(f"wrote {docs / 'performance-results.md'} and {chart}")
+
+
+if __name__ == "__main__":
+    main()
