@@ -20,7 +20,7 @@ endif()
 find_program(CTEST_MEMORYCHECK_COMMAND valgrind REQUIRED)
 set(CTEST_MEMORYCHECK_TYPE Valgrind)
 set(CTEST_MEMORYCHECK_COMMAND_OPTIONS
-    "--error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect --track-origins=yes")
+    "--error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect")
 set(CTEST_MEMORYCHECK_SUPPRESSIONS_FILE "${CMAKE_CURRENT_LIST_DIR}/valgrind.supp")
 set(CTEST_SITE local)
 set(CTEST_BUILD_NAME memcheck)
