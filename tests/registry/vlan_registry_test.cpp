@@ -1,5 +1,7 @@
 // The VLAN registry (spec Part 1.2): VLANs -> interfaces -> ACEs under
 // brisel_handle.
+#include <algorithm>
+
 #include "registry_support.h"
 
 namespace registry_test {
@@ -324,7 +326,9 @@ TEST_F(VlanRegistry, MallocsGiveZeroedNodes) {
     IntfNode *i = brisel_intf_malloc();
     AceNode *a = brisel_ace_malloc();
     ASSERT_TRUE(v && i && a);
-    const uint8_t zero[sizeof(VlanNode)] = {};
+    // Large enough for every node type (an AceNode is the larger one on
+    // 32-bit builds).
+    const uint8_t zero[std::max(sizeof(VlanNode), sizeof(AceNode))] = {};
     EXPECT_EQ(std::memcmp(v, zero, sizeof *v), 0);
     EXPECT_EQ(std::memcmp(i, zero, sizeof *i), 0);
     EXPECT_EQ(std::memcmp(a, zero, sizeof *a), 0);
