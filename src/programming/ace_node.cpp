@@ -1,5 +1,5 @@
-// AceNode: allocation and comparison, shared by the VLAN registry (Part 1.2)
-// and the port-channel registry (Part 1.4), which has no ACE type of its own.
+// AceNode: allocation and comparison, shared by the VLAN registry and the
+// port-channel registry, which has no ACE type of its own.
 #include <cstring>
 
 #include "programming/registry_list.h"

@@ -1,5 +1,5 @@
 // The batch buffer: process-wide state and the helpers that open, fill,
-// send and release it (spec Part 1.3, Data model and steps 8-12).
+// send and release it.
 #include "programming/batch.h"
 
 #include <cstdlib>

@@ -1,4 +1,4 @@
-// The open BatchBuffer (spec Part 1.3, Data model): one heap block of
+// The open BatchBuffer: one heap block of
 // kBatchSize bytes that carries ProgramRequest copies to the ACL service.
 //
 //   offset 0  u32  1 when the call that created the block sends it as its

@@ -1,15 +1,16 @@
-// ACL add and delete entry points on an interface (spec Part 1.1).
+// ACL add and delete entry points on an interface.
 //
-// Each updates the VLAN registry (Part 1.2) first and then has the request
-// builder (Part 1.3) rebuild every affected interface's request: when the
+// Each updates the VLAN registry first and then has the request builder
+// rebuild every affected interface's request: when the
 // ACE's first address is all zero only the named interface (the builder
 // leaves such ACEs out of every request), otherwise every other interface of
 // the VLAN in list order, deferred into the batch, and then the named one,
 // whose call sends the batch. Registry changes are never rolled back.
 //
-// Choice left to the implementer by the spec: a null addr1 or addr2 is
-// rejected with OSTREL_STATUS_INVALID (0x41040003) before the registry is
-// looked at, so nothing is changed and nothing is sent.
+// A null addr1 or addr2 is rejected with OSTREL_STATUS_INVALID (0x41040003)
+// before the registry is looked at, so nothing is changed and nothing is
+// sent: the ACL service's contract names no status for it, and refusing
+// early keeps the registry and the batch untouched.
 #include <cstring>
 
 #include "programming/programming_internal.h"

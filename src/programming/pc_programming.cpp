@@ -1,14 +1,15 @@
-// Port-channel programming (spec Part 1.5).
+// Port-channel programming.
 //
 // ostrel_api_pc_program_acl records the ACE once in the port-channel
-// registry (Part 1.4) and programs it on every member interface through the
-// interface-level entry points (Part 1.1), draining the ACL service's reply
-// to one member before programming the next. ostrel_api_pc_program_acl_update
+// registry and programs it on every member interface through the
+// interface-level entry points, draining the ACL service's reply to one
+// member before programming the next. ostrel_api_pc_program_acl_update
 // re-sends an interface's request in every VLAN that holds it, with the
-// builder's one-shot port-channel override (Part 1.3) set before each
-// rebuild and a drain after each send.
+// builder's one-shot port-channel override set before each rebuild and a
+// drain after each send.
 //
-// Choices left to the implementer by the spec:
+// Choices made where the port-channel service's and the ACL service's
+// contracts are silent:
 //  - A member count above the six entries a PortChannelInfo holds is capped
 //    at six: only the six entries of the 68-byte record are programmed and
 //    nothing past the record is read (the request builder does the same).
@@ -30,7 +31,7 @@ struct LoopResult {
     bool member_failed; // a member's add or delete returned nonzero
 };
 
-// Steps 5-6: queries the members of pc_if_index and adds or deletes the ACE
+// Queries the members of pc_if_index and adds or deletes the ACE
 // on each in record order, draining before every member but the first. The
 // status is the query's result when there is no member, else the last
 // member's; the loop stops at the first member that fails. The full 32-bit
@@ -64,7 +65,8 @@ LoopResult program_members(MemberOp op, yarl_handle_t handle,
     return {status, false};
 }
 
-// Add, steps 1-4 and 7. Entries created here stay on any later failure.
+// Add: record the ACE (creating entries as needed), then program the
+// members. Entries created here stay on any later failure.
 uint32_t pc_add(yarl_handle_t handle, const uint8_t *addr1,
                 const uint8_t *addr2, uint32_t vlan_id, uint32_t pc_if_index,
                 uint32_t qualifier, yarl_msg *msg) {
@@ -92,7 +94,8 @@ uint32_t pc_add(yarl_handle_t handle, const uint8_t *addr1,
         .status;
 }
 
-// Delete, steps 1-6 and 8. The port-channel registry is changed only when
+// Delete: check the ACE is recorded, program the members, then remove it
+// and any emptied entries. The port-channel registry is changed only when
 // no member failed.
 uint32_t pc_del(yarl_handle_t handle, const uint8_t *addr1,
                 const uint8_t *addr2, uint32_t vlan_id, uint32_t pc_if_index,

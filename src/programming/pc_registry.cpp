@@ -1,6 +1,6 @@
-// The port-channel registry (spec Part 1.4): port channels -> their VLANs
-// -> ACEs, rooted in brisel_pchandle. The same list algorithm as the VLAN
-// registry (registry_list.h), with the differences the spec lists:
+// The port-channel registry: port channels -> their VLANs -> ACEs, rooted
+// in brisel_pchandle. The same list algorithm as the VLAN registry
+// (registry_list.h), with three differences:
 //  1. brisel_pc_del clears the head's first-node field when it has removed
 //     the last port channel;
 //  2. nothing resets brisel_pchandle (brisel_start clears brisel_handle

@@ -1,6 +1,6 @@
 // Building one interface's ProgramRequest from the registry: sizing, the
-// slot rule for ACE records and the two closing records (spec Part 1.3,
-// Algorithms steps 1-4; record layouts of Part 2.1).
+// slot rule for ACE records and the two closing records, in the policy
+// update request layout of ostrelapi.h.
 #include "programming/program_request.h"
 
 #include <cstring>
@@ -9,7 +9,7 @@
 namespace ostrel {
 namespace {
 
-// Header field values of every programming request (Part 1.3, Data model).
+// Header field values of every programming request.
 constexpr uint32_t kOpInstall = 1;
 constexpr uint32_t kOpRemove = 2;
 constexpr uint32_t kPlcyTlv2 = 3;
@@ -28,7 +28,7 @@ bool first_address_is_zero(const AceKey &key) {
 void clear(ostrel_api_ace_t &slot) { std::memset(&slot, 0, sizeof slot); }
 
 // An ACE record written from one AceNode's key: every byte is defined, the
-// ones not listed in the Data model are zero.
+// ones not set below are zero.
 void write_ace_record(ostrel_api_ace_t &slot, const AceKey &key) {
     clear(slot);
     slot.fltr.fltr_tlv8 = kFltrTlv8Ace;
@@ -53,7 +53,7 @@ void write_second_closing(ostrel_api_ace_t &slot) {
     slot.actn.actn_flags = OSTREL_ACTN_FLAG_TLV10;
 }
 
-// Step 1: n = the sum of c - 1 over the VLAN's interfaces with count c != 0,
+// Sizing: n = the sum of c - 1 over the VLAN's interfaces with count c != 0,
 // or 0 when the named interface has no ACEs. Summed in 64 bits so that no
 // registry content can wrap it.
 uint64_t extra_records(VlanNode &vlan, const IntfNode &named) {
@@ -70,7 +70,7 @@ uint64_t extra_records(VlanNode &vlan, const IntfNode &named) {
     return n;
 }
 
-// Step 3: the slot rule. For each interface with count c != 0 (list order),
+// The slot rule. For each interface with count c != 0 (list order),
 // its first c ACE nodes (newest first, fewer if the list ends) go to slots
 // b .. b + c - 1, all-zero first addresses leaving their slot as it is; then
 // b advances by c - 1 only, so an interface's last slot is the next one's
@@ -78,7 +78,7 @@ uint64_t extra_records(VlanNode &vlan, const IntfNode &named) {
 // record's). Returns the final b and sets q to the qualifier of the last
 // record written (0 if none).
 //
-// Slots stay inside the block: with the same counts as step 1, the highest
+// Slots stay inside the block: with the same counts as the sizing, the highest
 // slot written is b + c - 1 <= n, and the closing records take n and n + 1.
 uint32_t write_ace_records(VlanNode &vlan, ostrel_api_plcy_update_req_t &req,
                            uint16_t &q) {
@@ -116,7 +116,7 @@ ProgramRequest ProgramRequest::build(VlanNode &vlan, const IntfNode &intf,
         return request;
     }
 
-    // Step 2: allocate, zeroed; the header from plcy_op to dst_if_index.
+    // Allocate, zeroed; the header from plcy_op to dst_if_index.
     void *block = std::calloc(1, static_cast<size_t>(size));
     if (block == nullptr) {
         return request;
@@ -133,14 +133,14 @@ ProgramRequest ProgramRequest::build(VlanNode &vlan, const IntfNode &intf,
     req.dst.dst_if_index = intf.if_index;
     req.num_aces = 0;
 
-    // Step 3, only when the named interface has ACEs.
+    // ACE records, only when the named interface has ACEs.
     uint32_t b = 0;
     uint16_t q = 0;
     if (intf.count != 0) {
         b = write_ace_records(vlan, req, q);
     }
 
-    // Step 4: the two closing records at slots b and b + 1.
+    // The two closing records at slots b and b + 1.
     req.num_aces += 1;
     write_first_closing(req.aces[b], q);
     req.num_aces += 1;

@@ -1,5 +1,4 @@
-// ProgramRequest: one interface's programming request (spec Part 1.3, Data
-// model and Algorithms steps 1-4), laid out as an
+// ProgramRequest: one interface's programming request, laid out as an
 // ostrel_api_plcy_update_req_t followed by its 64-byte ACE records.
 #pragma once
 

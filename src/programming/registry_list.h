@@ -1,5 +1,5 @@
-// The two-level list algorithm shared by both registries (spec Parts 1.2
-// and 1.4), written once over the node layout that OSTREL_REGISTRY_NODE
+// The two-level list algorithm shared by both registries (VLAN and port
+// channel), written once over the node layout that OSTREL_REGISTRY_NODE
 // produces: key, count, first child, next sibling.
 //
 // A list is named by its parent: the parent's `count` and the link that

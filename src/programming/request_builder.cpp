@@ -1,22 +1,23 @@
 // ostrel_api_program_intf: builds one interface's request, addresses it
 // (plain interface or port-channel fan-out), batches it and, unless more
-// requests follow, sends the batch (spec Part 1.3, Algorithms steps 1-12).
+// requests follow, sends the batch.
 //
-// Choices the spec leaves to the implementer:
+// Choices made where the interface service's and the ACL service's
+// contracts are silent:
 //  - A failed if_index_get_type leaves the type byte as we pre-set it (0),
 //    so the destination is treated as a plain interface; the query's result
-//    itself is not examined, as the spec says.
+//    itself is not examined.
 //  - A port channel that reports more than six members is treated as having
 //    six: the 68-byte PortChannelInfo holds six entries and nothing past it
 //    is read.
 //  - With an override pending on a port channel that reports no members,
-//    step 10 still appends one copy: that copy is counted in the space
+//    the append still adds one copy: that copy is counted in the space
 //    needed (one request size instead of zero).
 //  - A request whose space needed can never fit into a batch (more than
-//    130056 - 8 bytes) is refused with 0x41040003 before step 8: the open
+//    130056 - 8 bytes) is refused with 0x41040003 before the flush: the open
 //    batch is neither flushed nor changed, nothing is sent, the override
 //    stays pending, and nothing is written past the block.
-//  - So the step-8 flush only ever sends an open batch: with no batch open,
+//  - So the flush only ever sends an open batch: with no batch open,
 //    room is 130056, more than any space that passed the check above, and an
 //    empty message is never sent.
 #include <cstring>
@@ -29,21 +30,21 @@
 namespace ostrel {
 namespace {
 
-// Where the copies of one request go (steps 6-7).
+// Where the copies of one request go.
 struct Fanout {
     bool port_channel = false;
     uint32_t members = 0; // at most OSTREL_PC_MAX_MEMBERS
     uint32_t member_if_index[OSTREL_PC_MAX_MEMBERS] = {};
 };
 
-// Step 6: the type of if_index; a failed query reads as a plain interface.
+// The type of if_index; a failed query reads as a plain interface.
 bool is_port_channel(uint32_t if_index) {
     uint8_t type = 0;
     (void)if_index_get_type(if_index, &type);
     return type == OSTREL_IF_TYPE_PORT_CHANNEL;
 }
 
-// Step 7: the members of port channel pc_if_index. False when the query
+// The members of port channel pc_if_index. False when the query
 // fails.
 bool query_members(uint32_t pc_if_index, Fanout &fanout) {
     PortChannelInfo info;
@@ -74,7 +75,7 @@ uint64_t space_needed(const Fanout &fanout, uint32_t request_size) {
     return copies * request_size;
 }
 
-// Step 10.
+// Appends the request once per destination.
 void append_copies(ProgramRequest &request, const Fanout &fanout) {
     if (!fanout.port_channel) {
         batch_append(request.data(), request.size());
@@ -105,17 +106,17 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
         return OSTREL_STATUS_INVALID;
     }
 
-    // Steps 1-4.
+    // Build the request from the registry.
     ProgramRequest request = ProgramRequest::build(*vlan, *intf, install);
     if (!request.ok()) {
         return OSTREL_STATUS_INVALID;
     }
-    // Step 5.
+    // A message record is needed from here on.
     if (msg == nullptr) {
         return OSTREL_STATUS_INVALID;
     }
 
-    // Steps 6-7.
+    // Destinations: the interface itself or the port channel's members.
     Fanout fanout;
     fanout.port_channel = is_port_channel(request.dst_if_index());
     if (fanout.port_channel && !query_members(request.dst_if_index(), fanout)) {
@@ -126,7 +127,7 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
         return OSTREL_STATUS_INVALID;
     }
 
-    // Step 8: flush an open batch that has no room for the copies.
+    // Flush an open batch that has no room for the copies.
     if (batch_is_open() && space >= batch_room()) {
         const uint32_t status = batch_send_and_release(handle, msg, 0);
         if (status != OSTREL_STATUS_OK) {
@@ -135,7 +136,7 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
         (void)brisel_api_yarl_gobble(handle, msg);
     }
 
-    // Step 9.
+    // Open a batch unless one is open.
     bool created = false;
     if (!batch_is_open()) {
         if (!batch_open()) {
@@ -144,14 +145,14 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
         created = true;
     }
 
-    // Step 10.
+    // Append the copies.
     append_copies(request, fanout);
 
-    // Step 11.
+    // More requests follow: keep the batch open.
     if (defer != 0) {
         did_yarl_send = 0;
         return OSTREL_STATUS_OK;
     }
-    // Step 12: the reply is left for the caller to drain.
+    // Final request: send; the reply is left for the caller to drain.
     return batch_send_and_release(handle, msg, created ? 1 : 0);
 }

@@ -1,5 +1,5 @@
 // Sending a batch to the ACL service with bounded retries, and draining the
-// service's reply (spec Part 1.3, "Sending" and "Draining"; Part 3.1).
+// service's reply.
 #include <cstdio>
 #include <unistd.h>
 
@@ -53,8 +53,8 @@ extern "C" uint32_t ostrel_api_send_batch(yarl_handle_t handle, yarl_msg *msg,
 // releases that too. Returns 0; 0x41040002 when the reply has no payload;
 // the transport's error number itself (no status bits added) when the
 // receive fails, in which case nothing further is released. did_yarl_send
-// is 0 afterwards in every case. msg is handed to the transport as given
-// (the spec defines no null check here).
+// is 0 afterwards in every case. msg is handed to the transport as given:
+// the drain adds no null check of its own.
 extern "C" OSTREL_API uint32_t brisel_api_yarl_gobble(yarl_handle_t handle, yarl_msg *msg) {
     yarl_recv_opts opts{};
     opts.word[0] = 1;

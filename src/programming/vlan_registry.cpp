@@ -1,4 +1,4 @@
-// The VLAN registry (spec Part 1.2): VLANs -> interfaces -> ACEs, rooted in
+// The VLAN registry: VLANs -> interfaces -> ACEs, rooted in
 // brisel_handle. Thin C wrappers over the list algorithm of registry_list.h.
 // Node arguments must be valid, non-null nodes; every delete returns 0,
 // whether or not it removed a node.
