@@ -1,0 +1,43 @@
+// Frame encoding and validation of the socket transport.
+#include "socket_frame.h"
+
+#include <cstring>
+
+namespace ostrel::socket_frame {
+
+Head make_head(Kind kind, uint32_t token) {
+    Head head{};
+    head.magic = kMagic;
+    head.kind = static_cast<uint32_t>(kind);
+    head.token = token;
+    return head;
+}
+
+std::vector<uint8_t> encode(const Head &head, const void *payload,
+                            uint32_t length) {
+    Head h = head;
+    h.length = length;
+    std::vector<uint8_t> out(sizeof h + length);
+    std::memcpy(out.data(), &h, sizeof h);
+    if (length > 0)
+        std::memcpy(out.data() + sizeof h, payload, length);
+    return out;
+}
+
+bool decode(const uint8_t *bytes, size_t n, Head *head,
+            const uint8_t **payload) {
+    if (bytes == nullptr || n < sizeof(Head))
+        return false;
+    Head h;
+    std::memcpy(&h, bytes, sizeof h);
+    if (h.magic != kMagic || h.kind < static_cast<uint32_t>(Kind::Send) ||
+        h.kind > static_cast<uint32_t>(Kind::Answer))
+        return false;
+    if (h.length > kMaxPayload || h.length != n - sizeof h)
+        return false;
+    *head = h;
+    *payload = bytes + sizeof h;
+    return true;
+}
+
+} // namespace ostrel::socket_frame

@@ -1,0 +1,197 @@
+// The yarl transport functions over the socket connection. A yarl_msg the
+// transport holds something for carries a marker, the token of its send or
+// reply and, for a received reply, a malloc'ed copy of the payload.
+#include "socket_transport.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "socket_connection.h"
+
+namespace {
+
+using ostrel::socket_frame::Head;
+using ostrel::socket_frame::Kind;
+using ostrel::socket_frame::make_head;
+using ostrel::socket_transport::Connection;
+using ostrel::socket_transport::ReceivedFrame;
+
+constexpr uint64_t kHeldMarker = 0x736f636b2d68656cull;     // "sock-hel"
+constexpr uint64_t kReleasedMarker = 0x736f636b2d667265ull; // "sock-fre"
+
+// Word layout of a yarl_msg held by this transport.
+enum Word { kMarker, kToken, kReceived, kHasPayload, kPayload, kLength };
+
+struct TransportState {
+    Connection connection;
+    uint32_t next_token = ostrel::socket_transport::kFirstToken;
+    uint32_t next_query = 1;
+    std::map<yarl_handle_t, int> errnos;
+};
+
+TransportState &state() {
+    static TransportState s;
+    return s;
+}
+
+int fail(yarl_handle_t handle, int err) {
+    state().errnos[handle] = err;
+    return -1;
+}
+
+// Releases the payload copy msg holds, if any, and marks it released.
+void release(yarl_msg *msg) {
+    if (msg->opaque[kMarker] != kHeldMarker)
+        return;
+    std::free(reinterpret_cast<void *>(msg->opaque[kPayload]));
+    msg->opaque[kPayload] = 0;
+    msg->opaque[kMarker] = kReleasedMarker;
+}
+
+void hold_sent(yarl_msg *msg, uint32_t token) {
+    release(msg);
+    std::memset(msg, 0, sizeof *msg);
+    msg->opaque[kMarker] = kHeldMarker;
+    msg->opaque[kToken] = token;
+}
+
+// 0, or ENOMEM when the payload copy cannot be made.
+int hold_reply(yarl_msg *record, const ReceivedFrame &frame) {
+    void *copy = nullptr;
+    bool has_payload = (frame.head.flags & ostrel::socket_frame::kHasPayload);
+    if (has_payload) {
+        copy = std::malloc(frame.payload.empty() ? 1 : frame.payload.size());
+        if (copy == nullptr)
+            return ENOMEM;
+        if (!frame.payload.empty())
+            std::memcpy(copy, frame.payload.data(), frame.payload.size());
+    }
+    std::memset(record, 0, sizeof *record);
+    record->opaque[kMarker] = kHeldMarker;
+    record->opaque[kToken] = frame.head.token;
+    record->opaque[kReceived] = 1;
+    record->opaque[kHasPayload] = has_payload;
+    record->opaque[kPayload] = reinterpret_cast<uintptr_t>(copy);
+    record->opaque[kLength] = frame.payload.size();
+    return 0;
+}
+
+// Sends a Send frame and waits for the service to accept or refuse it.
+int deliver(const yarl_addr *dst, uint32_t opcode, const void *payload,
+            uint32_t length, uint32_t token) {
+    Head head = make_head(Kind::Send, token);
+    head.node = dst != nullptr ? dst->node : 0;
+    head.service = dst != nullptr ? dst->service : 0;
+    head.opcode = opcode;
+    Connection &c = state().connection;
+    int err = c.send_frame(head, payload, length);
+    if (err != 0)
+        return err;
+    ReceivedFrame accept;
+    err = c.wait_for(Kind::Accept, token, &accept);
+    if (err != 0)
+        return err;
+    return accept.head.error;
+}
+
+} // namespace
+
+extern "C" {
+
+int ostrel_socket_transport_connect(const char *path) {
+    state().next_token = ostrel::socket_transport::kFirstToken;
+    return state().connection.open(path);
+}
+
+void ostrel_socket_transport_disconnect(void) {
+    state().connection.close();
+}
+
+void ostrel_socket_transport_set_timeout_ms(int timeout_ms) {
+    state().connection.set_timeout_ms(timeout_ms);
+}
+
+int ostrel_socket_yarl_send(yarl_handle_t handle, yarl_addr *dst,
+                            uint32_t opcode, const void *payload,
+                            uint32_t length, yarl_msg *msg, uint32_t,
+                            yarl_send_opts *) {
+    if (msg == nullptr || (payload == nullptr && length > 0))
+        return fail(handle, EINVAL);
+    uint32_t token = state().next_token;
+    int err = deliver(dst, opcode, payload, length, token);
+    // A refused send used up nothing; any other outcome may have reached
+    // the service, so its token is not given out again.
+    if (err != 0 && err != ETIMEDOUT && err != ECONNRESET)
+        return fail(handle, err);
+    state().next_token++;
+    if (err != 0)
+        return fail(handle, err);
+    hold_sent(msg, token);
+    return 0;
+}
+
+int ostrel_socket_yarl_errno_get(yarl_handle_t handle) {
+    auto it = state().errnos.find(handle);
+    return it == state().errnos.end() ? 0 : it->second;
+}
+
+uint32_t ostrel_socket_yarl_rr_token_get(yarl_msg *msg) {
+    if (msg == nullptr)
+        return 0;
+    uint64_t marker = msg->opaque[kMarker];
+    if (marker != kHeldMarker && marker != kReleasedMarker)
+        return 0;
+    return static_cast<uint32_t>(msg->opaque[kToken]);
+}
+
+int ostrel_socket_yarl_drop(yarl_handle_t, yarl_msg *msg) {
+    if (msg == nullptr || msg->opaque[kMarker] != kHeldMarker)
+        return -1;
+    release(msg);
+    return 0;
+}
+
+int ostrel_socket_yarl_recv(yarl_handle_t handle, yarl_msg *record,
+                            yarl_recv_opts *opts) {
+    if (record == nullptr || opts == nullptr)
+        return fail(handle, EINVAL);
+    ReceivedFrame reply;
+    int err = state().connection.wait_for(Kind::Reply, opts->word[3], &reply);
+    if (err == 0)
+        err = hold_reply(record, reply);
+    return err == 0 ? 0 : fail(handle, err);
+}
+
+void *ostrel_socket_yarl_payload_get(yarl_msg *record) {
+    if (record == nullptr || record->opaque[kMarker] != kHeldMarker ||
+        record->opaque[kReceived] == 0 || record->opaque[kHasPayload] == 0)
+        return nullptr;
+    return reinterpret_cast<void *>(record->opaque[kPayload]);
+}
+
+int ostrel_socket_heartbeat_update_and_send(uint32_t) {
+    return 0;
+}
+
+} // extern "C"
+
+namespace ostrel::socket_transport {
+
+int query(uint32_t opcode, std::vector<uint8_t> *answer) {
+    uint32_t token = state().next_query++;
+    Head head = make_head(Kind::Query, token);
+    head.opcode = opcode;
+    Connection &c = state().connection;
+    int err = c.send_frame(head, nullptr, 0);
+    if (err != 0)
+        return err;
+    ReceivedFrame frame;
+    err = c.wait_for(Kind::Answer, token, &frame);
+    if (err == 0 && answer != nullptr)
+        *answer = std::move(frame.payload);
+    return err;
+}
+
+} // namespace ostrel::socket_transport

@@ -1,0 +1,58 @@
+// Message transport over a Unix-domain SOCK_SEQPACKET socket to a service
+// process (for example the aclsvc-sim daemon). The yarl_* functions of
+// yarl.h are provided on top of the ostrel_socket_yarl_* functions below by
+// the ostrel_socket_transport library; a program that needs to pick its
+// transport at run time calls the ostrel_socket_yarl_* functions directly.
+//
+// One connection per process, set up with ostrel_socket_transport_connect.
+// A send waits (bounded) for the service to accept or refuse it; a receive
+// waits (bounded) for the reply with its token. A service that does not
+// answer in time is a failure with ETIMEDOUT, a service that went away one
+// with ECONNRESET; the error number is then read with yarl_errno_get.
+#pragma once
+
+#include <stdint.h>
+
+#include "ostrelapi.h"
+
+#ifdef __cplusplus
+#include <vector>
+extern "C" {
+#endif
+
+/** Connects to the service listening at path (replacing any earlier
+ *  connection). Returns 0 or an errno value. */
+int ostrel_socket_transport_connect(const char *path);
+/** Closes the connection and forgets replies not yet received. */
+void ostrel_socket_transport_disconnect(void);
+/** Longest wait in milliseconds for an acceptance or a reply (default
+ *  5000; values below 1 mean 1). */
+void ostrel_socket_transport_set_timeout_ms(int timeout_ms);
+
+/* The transport functions of yarl.h, under their own names. */
+int ostrel_socket_yarl_send(yarl_handle_t handle, yarl_addr *dst,
+                            uint32_t opcode, const void *payload,
+                            uint32_t length, yarl_msg *msg, uint32_t zero,
+                            yarl_send_opts *opts);
+int ostrel_socket_yarl_errno_get(yarl_handle_t handle);
+uint32_t ostrel_socket_yarl_rr_token_get(yarl_msg *msg);
+int ostrel_socket_yarl_drop(yarl_handle_t handle, yarl_msg *msg);
+int ostrel_socket_yarl_recv(yarl_handle_t handle, yarl_msg *record,
+                            yarl_recv_opts *opts);
+void *ostrel_socket_yarl_payload_get(yarl_msg *record);
+/** The service has no system manager to tell: does nothing, returns 0. */
+int ostrel_socket_heartbeat_update_and_send(uint32_t arg);
+
+#ifdef __cplusplus
+}
+
+namespace ostrel::socket_transport {
+// Token of the first accepted send of a connection; each further accepted
+// send gets the next integer.
+inline constexpr uint32_t kFirstToken = 1001;
+
+// Asks the service something outside the message stream (no token is used
+// up) and waits for the answer. Returns 0 with *answer filled, or an errno.
+int query(uint32_t opcode, std::vector<uint8_t> *answer);
+} // namespace ostrel::socket_transport
+#endif

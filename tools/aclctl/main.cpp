@@ -1,0 +1,180 @@
+// aclctl: runs an ACL scenario through the library against an embedded
+// service or an aclsvc-sim daemon, or decodes a captured message.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "number_parse.h"
+#include "scenario.h"
+#include "scenario_runner.h"
+#include "sim_platform.h"
+#include "socket_transport.h"
+#include "transport_tap.h"
+#include "wire_decode.h"
+
+namespace {
+
+constexpr const char *kUsage =
+    "usage: aclctl [--socket PATH] [--timeout-ms MS] [--fast-retry]\n"
+    "              [--fail-sends N] [--fail-errno E] SCENARIO\n"
+    "       aclctl decode FILE\n"
+    "SCENARIO or FILE may be - for standard input.\n";
+
+// Largest file read: well above any message or scenario.
+constexpr size_t kMaxFile = 16u << 20;
+
+struct Options {
+    std::string socket_path;
+    uint32_t timeout_ms = 5000;
+    bool fast_retry = false;
+    uint32_t fail_sends = 0;
+    uint32_t fail_errno = 11;
+    std::string scenario;
+};
+
+bool read_file(const std::string &path, std::vector<uint8_t> *out,
+               std::string *err) {
+    FILE *f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        *err = path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::vector<uint8_t> data;
+    uint8_t chunk[65536];
+    size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 &&
+           data.size() <= kMaxFile)
+        data.insert(data.end(), chunk, chunk + n);
+    bool failed = std::ferror(f) != 0;
+    if (f != stdin)
+        std::fclose(f);
+    if (failed || data.size() > kMaxFile) {
+        *err = path + (failed ? ": read error" : ": file too large");
+        return false;
+    }
+    *out = std::move(data);
+    return true;
+}
+
+int fail_usage(const std::string &why) {
+    std::fprintf(stderr, "aclctl: %s\n%s", why.c_str(), kUsage);
+    return 2;
+}
+
+int decode_file(const std::string &path) {
+    std::vector<uint8_t> bytes;
+    std::string err;
+    if (!read_file(path, &bytes, &err)) {
+        std::fprintf(stderr, "aclctl: %s\n", err.c_str());
+        return 2;
+    }
+    std::string text;
+    if (!ostrel::tools::decode_message(bytes.data(), bytes.size(), &text,
+                                       &err)) {
+        std::fprintf(stderr, "aclctl: %s: %s\n", path.c_str(), err.c_str());
+        return 1;
+    }
+    std::fputs(text.c_str(), stdout);
+    return 0;
+}
+
+bool number_arg(int argc, char **argv, int *i, uint32_t max, uint32_t *out) {
+    return *i + 1 < argc && ostrel::tools::parse_number(argv[++*i], max, out);
+}
+
+// Fills *o from argv; false with *err set.
+bool parse_args(int argc, char **argv, Options *o, std::string *err) {
+    for (int i = 1; i < argc; ++i) {
+        std::string_view a = argv[i];
+        bool ok = true;
+        if (a == "--socket" && i + 1 < argc)
+            o->socket_path = argv[++i];
+        else if (a == "--timeout-ms")
+            ok = number_arg(argc, argv, &i, 600000, &o->timeout_ms);
+        else if (a == "--fast-retry")
+            o->fast_retry = true;
+        else if (a == "--fail-sends")
+            ok = number_arg(argc, argv, &i, 1000000, &o->fail_sends);
+        else if (a == "--fail-errno")
+            ok = number_arg(argc, argv, &i, 4095, &o->fail_errno);
+        else if (o->scenario.empty() && (a == "-" || a[0] != '-'))
+            o->scenario = argv[i];
+        else
+            ok = false;
+        if (!ok) {
+            *err = "bad or incomplete argument '" + std::string(a) + "'";
+            return false;
+        }
+    }
+    if (o->scenario.empty()) {
+        *err = "no scenario given";
+        return false;
+    }
+    if (!o->socket_path.empty() && o->fail_sends > 0) {
+        *err = "--fail-sends is for the embedded service; "
+               "tell aclsvc-sim instead";
+        return false;
+    }
+    return true;
+}
+
+// Connects the chosen backend; false with a message printed.
+bool set_up_backend(const Options &o) {
+    sim::reset();
+    sim::set_copy_payloads(false);
+    ostrel::aclctl::tap::set_fast_retry(o.fast_retry);
+    if (o.socket_path.empty()) {
+        if (o.fail_sends > 0)
+            sim::fail_next_sends(static_cast<int>(o.fail_sends),
+                                 static_cast<int>(o.fail_errno));
+        return true;
+    }
+    ostrel_socket_transport_set_timeout_ms(static_cast<int>(o.timeout_ms));
+    int err = ostrel_socket_transport_connect(o.socket_path.c_str());
+    if (err != 0) {
+        std::fprintf(stderr, "aclctl: cannot connect to %s: %s\n",
+                     o.socket_path.c_str(), std::strerror(err));
+        return false;
+    }
+    ostrel::aclctl::tap::use_socket_backend(true);
+    return true;
+}
+
+int run(const Options &o) {
+    std::vector<uint8_t> bytes;
+    std::string err;
+    if (!read_file(o.scenario, &bytes, &err)) {
+        std::fprintf(stderr, "aclctl: %s\n", err.c_str());
+        return 2;
+    }
+    std::vector<ostrel::aclctl::Command> commands;
+    std::string_view text(reinterpret_cast<const char *>(bytes.data()),
+                          bytes.size());
+    if (!ostrel::aclctl::parse_scenario(text, &commands, &err)) {
+        std::fprintf(stderr, "aclctl: %s:%s (nothing was run)\n",
+                     o.scenario.c_str(), err.c_str());
+        return 2;
+    }
+    if (!set_up_backend(o))
+        return 2;
+    int status = ostrel::aclctl::run_scenario(commands);
+    ostrel_socket_transport_disconnect();
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "decode") == 0) {
+        if (argc != 3)
+            return fail_usage("decode needs exactly one FILE");
+        return decode_file(argv[2]);
+    }
+    Options options;
+    std::string err;
+    if (!parse_args(argc, argv, &options, &err))
+        return fail_usage(err);
+    return run(options);
+}

@@ -1,0 +1,225 @@
+// Parser of the scenario language (see scenario.h).
+#include "scenario.h"
+
+#include "number_parse.h"
+
+namespace ostrel::aclctl {
+
+namespace {
+
+constexpr uint32_t kMaxU16 = 0xffff;
+constexpr uint32_t kMaxU32 = 0xffffffff;
+constexpr size_t kMaxMembers = 6;
+
+std::vector<std::string_view> split_words(std::string_view line) {
+    std::vector<std::string_view> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+        size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
+        if (i > start)
+            words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+// Walks the words of one line; the first mismatch keeps its message.
+class Cursor {
+  public:
+    explicit Cursor(std::vector<std::string_view> words)
+        : words_(std::move(words)) {}
+
+    bool keyword(std::string_view kw) {
+        if (!ok_)
+            return false;
+        if (pos_ < words_.size() && words_[pos_] == kw) {
+            ++pos_;
+            return true;
+        }
+        return expected("'" + std::string(kw) + "'");
+    }
+    bool number(const char *what, uint32_t max, uint32_t *out) {
+        if (!ok_)
+            return false;
+        if (pos_ < words_.size() &&
+            tools::parse_number(words_[pos_], max, out)) {
+            ++pos_;
+            return true;
+        }
+        return expected(std::string(what) + " (a number up to " +
+                        std::to_string(max) + ")");
+    }
+    bool mac(const char *what, uint8_t out[6]) {
+        if (!ok_)
+            return false;
+        if (pos_ < words_.size() && tools::parse_mac(words_[pos_], out)) {
+            ++pos_;
+            return true;
+        }
+        return expected(std::string(what) + " (like 00:11:22:33:44:55)");
+    }
+    bool peek(std::string_view kw) const {
+        return ok_ && pos_ < words_.size() && words_[pos_] == kw;
+    }
+    bool at_end() const { return pos_ == words_.size(); }
+    bool end() {
+        if (ok_ && !at_end())
+            return expected("end of line");
+        return ok_;
+    }
+    bool expected(const std::string &what) {
+        if (ok_) {
+            ok_ = false;
+            error_ =
+                "expected " + what + ", got " +
+                (pos_ < words_.size() ? "'" + std::string(words_[pos_]) + "'"
+                                      : std::string("end of line"));
+        }
+        return false;
+    }
+    bool unknown_verb(std::string_view verb, const char *known) {
+        ok_ = false;
+        error_ = std::string("expected a command (") + known + "), got '" +
+                 std::string(verb) + "'";
+        return false;
+    }
+    const std::string &error() const { return error_; }
+
+  private:
+    std::vector<std::string_view> words_;
+    size_t pos_ = 1; // the verb is read by the caller
+    bool ok_ = true;
+    std::string error_;
+};
+
+bool ace_spec(Cursor &c, AceSpec *ace) {
+    return c.keyword("addr1") && c.mac("first address", ace->addr1) &&
+           c.keyword("addr2") && c.mac("second address", ace->addr2) &&
+           c.keyword("qual") && c.number("qualifier", kMaxU16, &ace->qual);
+}
+
+bool ace_command(Cursor &c, const char *target_kw, Command *cmd) {
+    return c.keyword("vlan") && c.number("VLAN id", kMaxU16, &cmd->vlan) &&
+           c.keyword(target_kw) &&
+           c.number("interface index", kMaxU32, &cmd->target) &&
+           ace_spec(c, &cmd->ace) && c.end();
+}
+
+bool plcy_update(Cursor &c, Command *cmd) {
+    if (!(c.keyword("op") && c.number("operation", kMaxU32, &cmd->op) &&
+          c.keyword("vlan") && c.number("VLAN id", kMaxU16, &cmd->vlan) &&
+          c.keyword("intf") &&
+          c.number("interface index", kMaxU32, &cmd->target)))
+        return false;
+    while (c.peek("ace")) {
+        c.keyword("ace");
+        AceSpec ace;
+        if (!ace_spec(c, &ace))
+            return false;
+        cmd->aces.push_back(ace);
+    }
+    return c.at_end() ? true : c.expected("'ace' or end of line");
+}
+
+bool members(Cursor &c, Command *cmd) {
+    if (!(c.number("port-channel index", kMaxU32, &cmd->target) &&
+          c.keyword("members")))
+        return false;
+    while (!c.at_end()) {
+        uint32_t m = 0;
+        if (cmd->members.size() == kMaxMembers)
+            return c.expected("end of line (at most 6 members)");
+        if (!c.number("member interface index", kMaxU32, &m))
+            return false;
+        cmd->members.push_back(m);
+    }
+    return true;
+}
+
+bool parse_words(std::string_view verb, Cursor &c, Command *cmd) {
+    if (verb == "add" || verb == "del") {
+        cmd->verb = verb == "add" ? Verb::Add : Verb::Del;
+        return ace_command(c, "intf", cmd);
+    }
+    if (verb == "pc-add" || verb == "pc-del") {
+        cmd->verb = verb == "pc-add" ? Verb::PcAdd : Verb::PcDel;
+        return ace_command(c, "pc", cmd);
+    }
+    if (verb == "pc-update") {
+        cmd->verb = Verb::PcUpdate;
+        return c.keyword("intf") &&
+               c.number("interface index", kMaxU32, &cmd->target) &&
+               c.keyword("override") &&
+               c.number("override interface index", kMaxU32,
+                        &cmd->override_if) &&
+               c.keyword("install") &&
+               c.number("install flag", 1, &cmd->install) && c.end();
+    }
+    if (verb == "plcy-update") {
+        cmd->verb = Verb::PlcyUpdate;
+        return plcy_update(c, cmd);
+    }
+    if (verb == "drain" || verb == "show") {
+        cmd->verb = verb == "drain" ? Verb::Drain : Verb::Show;
+        return c.end();
+    }
+    if (verb == "pc") {
+        cmd->verb = Verb::PcMembers;
+        return members(c, cmd);
+    }
+    if (verb == "iftype") {
+        cmd->verb = Verb::IfType;
+        return c.number("interface index", kMaxU32, &cmd->target) &&
+               c.number("type byte", 0xff, &cmd->if_type) && c.end();
+    }
+    return c.unknown_verb(verb, "add, del, pc-add, pc-del, pc-update, "
+                                "plcy-update, drain, show, pc, iftype");
+}
+
+std::string_view trim(std::string_view s) {
+    size_t hash = s.find('#');
+    if (hash != std::string_view::npos)
+        s = s.substr(0, hash);
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    return s;
+}
+
+} // namespace
+
+bool parse_scenario(std::string_view text, std::vector<Command> *out,
+                    std::string *err) {
+    std::vector<Command> commands;
+    int line_no = 0;
+    while (!text.empty()) {
+        size_t nl = text.find('\n');
+        std::string_view line = text.substr(0, nl);
+        text = nl == std::string_view::npos ? std::string_view{}
+                                            : text.substr(nl + 1);
+        ++line_no;
+        line = trim(line);
+        if (line.empty())
+            continue;
+        Command cmd;
+        cmd.line = line_no;
+        cmd.text = std::string(line);
+        std::vector<std::string_view> words = split_words(line);
+        Cursor c(words);
+        if (!parse_words(words[0], c, &cmd)) {
+            *err = std::to_string(line_no) + ": " + c.error();
+            out->clear();
+            return false;
+        }
+        commands.push_back(std::move(cmd));
+    }
+    *out = std::move(commands);
+    return true;
+}
+
+} // namespace ostrel::aclctl

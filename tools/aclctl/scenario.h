@@ -1,0 +1,65 @@
+// The scenario language of aclctl: one command a line, '#' starts a
+// comment, words separated by blanks, keywords in the order shown.
+//
+//   add    vlan V intf I  addr1 MAC addr2 MAC qual Q
+//   del    vlan V intf I  addr1 MAC addr2 MAC qual Q
+//   pc-add vlan V pc P    addr1 MAC addr2 MAC qual Q
+//   pc-del vlan V pc P    addr1 MAC addr2 MAC qual Q
+//   pc-update intf I override O install 0|1
+//   plcy-update op OP vlan V intf I [ace addr1 MAC addr2 MAC qual Q]...
+//   drain                      collect the reply of the last send
+//   show                       print the service's programmed table
+//   pc P members M...          port channel P (type 22) with up to 6 members
+//   iftype I T                 interface I has type byte T
+//
+// Numbers are decimal or 0x-prefixed hexadecimal; MAC is six hex bytes
+// with ':' between them. A whole scenario is parsed before any of it runs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostrel::aclctl {
+
+enum class Verb {
+    Add,
+    Del,
+    PcAdd,
+    PcDel,
+    PcUpdate,
+    PlcyUpdate,
+    Drain,
+    Show,
+    PcMembers,
+    IfType,
+};
+
+struct AceSpec {
+    uint8_t addr1[6] = {};
+    uint8_t addr2[6] = {};
+    uint32_t qual = 0;
+};
+
+struct Command {
+    int line = 0;
+    std::string text; // the line as written, comment and edges trimmed
+    Verb verb = Verb::Drain;
+    uint32_t vlan = 0;
+    uint32_t target = 0; // interface or port-channel index
+    uint32_t override_if = 0;
+    uint32_t install = 0;
+    uint32_t op = 0;               // plcy-update
+    uint32_t if_type = 0;          // iftype
+    AceSpec ace;                   // add, del, pc-add, pc-del
+    std::vector<AceSpec> aces;     // plcy-update
+    std::vector<uint32_t> members; // pc ... members
+};
+
+// Parses a whole scenario. On the first bad line returns false with *err
+// "LINE: what was expected"; *out is then left empty.
+bool parse_scenario(std::string_view text, std::vector<Command> *out,
+                    std::string *err);
+
+} // namespace ostrel::aclctl

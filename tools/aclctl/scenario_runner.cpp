@@ -1,0 +1,186 @@
+// Scenario execution: one library call (or platform setting) per command.
+// A reply left pending by a send is drained by the next `drain`, or before
+// the next command that sends, or at the end of the scenario.
+#include "scenario_runner.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "ifsvc.h"
+#include "ostrelapi.h"
+#include "service_protocol.h"
+#include "sim_platform.h"
+#include "socket_transport.h"
+#include "transport_tap.h"
+#include "yarl.h"
+
+namespace ostrel::aclctl {
+
+namespace {
+
+using tap::print;
+
+constexpr yarl_handle_t kHandle = 1;
+
+std::string hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08x", v);
+    return buf;
+}
+
+class Runner {
+  public:
+    int run(const std::vector<Command> &commands) {
+        for (const Command &cmd : commands) {
+            print("line " + std::to_string(cmd.line) + ": " + cmd.text + "\n");
+            execute(cmd);
+        }
+        if (pending_) {
+            print("end of scenario\n");
+            drain();
+        }
+        return failed_ ? 1 : 0;
+    }
+
+  private:
+    void status(uint32_t s) {
+        print("  status " + hex(s) + "\n");
+        if (s != OSTREL_STATUS_OK)
+            failed_ = true;
+    }
+
+    void drain() {
+        status(brisel_api_yarl_gobble(kHandle, &msg_));
+        pending_ = false;
+    }
+
+    void drain_pending() {
+        if (!pending_)
+            return;
+        print("  (draining the reply still pending)\n");
+        drain();
+    }
+
+    void sent(uint32_t s) {
+        status(s);
+        pending_ = did_yarl_send != 0;
+    }
+
+    void execute(const Command &c) {
+        switch (c.verb) {
+        case Verb::Add:
+        case Verb::Del:
+            drain_pending();
+            return sent(ostrel_api_program_acl(
+                kHandle, c.ace.addr1, c.ace.addr2, c.vlan, c.target, c.ace.qual,
+                &msg_, c.verb == Verb::Add));
+        case Verb::PcAdd:
+        case Verb::PcDel:
+            drain_pending();
+            return sent(ostrel_api_pc_program_acl(
+                kHandle, c.ace.addr1, c.ace.addr2, c.vlan, c.target, c.ace.qual,
+                &msg_, c.verb == Verb::PcAdd));
+        case Verb::PcUpdate:
+            drain_pending();
+            return sent(ostrel_api_pc_program_acl_update(
+                kHandle, c.target, c.override_if, &msg_, c.install));
+        case Verb::PlcyUpdate:
+            drain_pending();
+            return policy_update(c);
+        case Verb::Drain:
+            if (pending_)
+                drain();
+            else
+                print("  nothing to drain\n");
+            return;
+        case Verb::Show:
+            return show();
+        case Verb::PcMembers:
+            sim::set_pc_members(c.target, c.members);
+            sim::set_if_type(c.target, OSTREL_IF_TYPE_PORT_CHANNEL);
+            return;
+        case Verb::IfType:
+            sim::set_if_type(c.target, static_cast<uint8_t>(c.if_type));
+            return;
+        }
+    }
+
+    // Sends the request, then receives its reply and reads it with the
+    // library's policy update parser.
+    void policy_update(const Command &c) {
+        size_t n = c.aces.size();
+        std::vector<uint64_t> storage((OSTREL_PLCY_UPDATE_REQ_SIZE(n) + 7) / 8);
+        auto *req =
+            reinterpret_cast<ostrel_api_plcy_update_req_t *>(storage.data());
+        fill_request(c, req);
+        uint32_t s = ostrel_api_send_plcy_update(kHandle, 0, req, &msg_);
+        status(s);
+        if (s != OSTREL_STATUS_OK)
+            return;
+        yarl_recv_opts opts{};
+        opts.word[0] = 1;
+        opts.word[2] = 20;
+        opts.word[3] = yarl_rr_token_get(&msg_);
+        yarl_msg reply{};
+        (void)yarl_drop(kHandle, &msg_);
+        if (yarl_recv(kHandle, &reply, &opts) == -1) {
+            failed_ = true;
+            return;
+        }
+        void *payload = nullptr;
+        uint32_t word = ostrel_api_parse_plcy_update(&reply, &payload);
+        print("  parsed reply: " +
+              (payload != nullptr ? "word " + hex(word) : "no payload") + "\n");
+        (void)yarl_drop(kHandle, &reply);
+    }
+
+    static void fill_request(const Command &c,
+                             ostrel_api_plcy_update_req_t *req) {
+        req->plcy.plcy_op = c.op;
+        req->plcy.plcy_tlv2 = 3;
+        req->dst.dst_tlv4 = 1;
+        req->dst.dst_tlv5 = 1;
+        req->dst.dst_vlan = static_cast<uint16_t>(c.vlan);
+        req->dst.dst_if_index = c.target;
+        req->num_aces = static_cast<uint32_t>(c.aces.size());
+        for (size_t k = 0; k < c.aces.size(); ++k) {
+            ostrel_api_ace_t &a = req->aces[k];
+            a.fltr.fltr_tlv8 = 3;
+            a.fltr.fltr_flags = OSTREL_FLTR_FLAG_PRESENT;
+            a.fltr.fltr_qualifier = static_cast<uint16_t>(c.aces[k].qual);
+            std::memcpy(a.fltr.fltr_addr1, c.aces[k].addr1, 6);
+            std::memcpy(a.fltr.fltr_addr3, c.aces[k].addr2, 6);
+            a.actn.actn_flags = OSTREL_ACTN_FLAG_TLV10;
+            a.actn.actn_tlv10 = 1;
+        }
+    }
+
+    void show() {
+        if (!tap::socket_backend()) {
+            print(tap::indent(tap::embedded_service().table(), 2));
+            return;
+        }
+        std::vector<uint8_t> answer;
+        int err = socket_transport::query(tools::kQueryTable, &answer);
+        if (err != 0) {
+            print("  table query failed: " + std::string(std::strerror(err)) +
+                  "\n");
+            failed_ = true;
+            return;
+        }
+        print(tap::indent(std::string(answer.begin(), answer.end()), 2));
+    }
+
+    yarl_msg msg_{};
+    bool pending_ = false;
+    bool failed_ = false;
+};
+
+} // namespace
+
+int run_scenario(const std::vector<Command> &commands) {
+    Runner runner;
+    return runner.run(commands);
+}
+
+} // namespace ostrel::aclctl

@@ -1,0 +1,199 @@
+// Transport tap of aclctl: prints what the library sends and receives and
+// dispatches each transport call to the embedded simulated platform
+// (__real_*) or to the socket transport.
+#include "transport_tap.h"
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <unistd.h>
+
+#include "sim_platform.h"
+#include "socket_transport.h"
+#include "wire_decode.h"
+#include "yarl.h"
+
+extern "C" {
+int __real_yarl_send(yarl_handle_t, yarl_addr *, uint32_t, const void *,
+                     uint32_t, yarl_msg *, uint32_t, yarl_send_opts *);
+int __real_yarl_errno_get(yarl_handle_t);
+uint32_t __real_yarl_rr_token_get(yarl_msg *);
+int __real_yarl_drop(yarl_handle_t, yarl_msg *);
+int __real_yarl_recv(yarl_handle_t, yarl_msg *, yarl_recv_opts *);
+void *__real_yarl_payload_get(yarl_msg *);
+int __real_heartbeat_update_and_send(uint32_t);
+int __real_usleep(useconds_t);
+}
+
+namespace ostrel::aclctl::tap {
+
+namespace {
+
+struct TapState {
+    bool socket = false;
+    bool fast_retry = false;
+    tools::ServiceModel service;
+    std::map<uint32_t, uint32_t> reply_status; // embedded: token -> status
+};
+
+TapState &state() {
+    static TapState s;
+    return s;
+}
+
+std::string hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08x", v);
+    return buf;
+}
+
+void print_send(const yarl_addr *dst, uint32_t opcode, const void *payload,
+                uint32_t length) {
+    std::string head = "  send " + std::to_string(length) + " bytes, opcode " +
+                       std::to_string(opcode);
+    if (dst != nullptr)
+        head += ", to " + hex(dst->node) + ":" + std::to_string(dst->service);
+    std::string text;
+    std::string err;
+    const auto *bytes = static_cast<const uint8_t *>(payload);
+    if (!tools::decode_message(bytes, length, &text, &err))
+        text = "undecodable: " + err + "\n";
+    print(head + "\n" + indent(text, 4));
+}
+
+int embedded_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
+                  const void *payload, uint32_t length, yarl_msg *msg,
+                  uint32_t zero, yarl_send_opts *opts) {
+    int r =
+        __real_yarl_send(handle, dst, opcode, payload, length, msg, zero, opts);
+    if (r == 0) {
+        uint32_t token = __real_yarl_rr_token_get(msg);
+        state().reply_status[token] = state().service.handle(
+            opcode, static_cast<const uint8_t *>(payload), length, nullptr);
+    }
+    return r;
+}
+
+int embedded_recv(yarl_handle_t handle, yarl_msg *record,
+                  yarl_recv_opts *opts) {
+    if (opts != nullptr) {
+        auto it = state().reply_status.find(opts->word[3]);
+        if (it != state().reply_status.end()) {
+            sim::set_reply_word(it->second);
+            state().reply_status.erase(it);
+        }
+    }
+    return __real_yarl_recv(handle, record, opts);
+}
+
+} // namespace
+
+void use_socket_backend(bool on) {
+    state().socket = on;
+}
+bool socket_backend() {
+    return state().socket;
+}
+void set_fast_retry(bool on) {
+    state().fast_retry = on;
+}
+const tools::ServiceModel &embedded_service() {
+    return state().service;
+}
+
+void print(const std::string &text) {
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+std::string indent(const std::string &text, int spaces) {
+    std::string pad(static_cast<size_t>(spaces), ' ');
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t nl = text.find('\n', start);
+        size_t end = nl == std::string::npos ? text.size() : nl + 1;
+        out += pad + text.substr(start, end - start);
+        start = end;
+    }
+    if (!out.empty() && out.back() != '\n')
+        out += '\n';
+    return out;
+}
+
+} // namespace ostrel::aclctl::tap
+
+using namespace ostrel::aclctl::tap;
+
+extern "C" {
+
+int __wrap_yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
+                     const void *payload, uint32_t length, yarl_msg *msg,
+                     uint32_t zero, yarl_send_opts *opts) {
+    print_send(dst, opcode, payload, length);
+    int r = socket_backend()
+                ? ostrel_socket_yarl_send(handle, dst, opcode, payload, length,
+                                          msg, zero, opts)
+                : embedded_send(handle, dst, opcode, payload, length, msg, zero,
+                                opts);
+    if (r == 0)
+        print("  -> accepted, reply token " +
+              std::to_string(yarl_rr_token_get(msg)) + "\n");
+    else
+        print("  -> refused, errno " + std::to_string(yarl_errno_get(handle)) +
+              "\n");
+    return r;
+}
+
+int __wrap_yarl_errno_get(yarl_handle_t handle) {
+    return socket_backend() ? ostrel_socket_yarl_errno_get(handle)
+                            : __real_yarl_errno_get(handle);
+}
+
+uint32_t __wrap_yarl_rr_token_get(yarl_msg *msg) {
+    return socket_backend() ? ostrel_socket_yarl_rr_token_get(msg)
+                            : __real_yarl_rr_token_get(msg);
+}
+
+int __wrap_yarl_drop(yarl_handle_t handle, yarl_msg *msg) {
+    return socket_backend() ? ostrel_socket_yarl_drop(handle, msg)
+                            : __real_yarl_drop(handle, msg);
+}
+
+void *__wrap_yarl_payload_get(yarl_msg *record) {
+    return socket_backend() ? ostrel_socket_yarl_payload_get(record)
+                            : __real_yarl_payload_get(record);
+}
+
+int __wrap_yarl_recv(yarl_handle_t handle, yarl_msg *record,
+                     yarl_recv_opts *opts) {
+    uint32_t token = opts != nullptr ? opts->word[3] : 0;
+    int r = socket_backend() ? ostrel_socket_yarl_recv(handle, record, opts)
+                             : embedded_recv(handle, record, opts);
+    if (r == -1) {
+        print("  reply token " + std::to_string(token) +
+              ": receive failed, errno " +
+              std::to_string(yarl_errno_get(handle)) + "\n");
+        return r;
+    }
+    const void *payload = yarl_payload_get(record);
+    uint32_t word = 0;
+    if (payload != nullptr)
+        std::memcpy(&word, payload, sizeof word);
+    print("  reply token " + std::to_string(token) + ": " +
+          (payload != nullptr ? "status " + hex(word) : "no payload") + "\n");
+    return r;
+}
+
+int __wrap_heartbeat_update_and_send(uint32_t arg) {
+    return socket_backend() ? ostrel_socket_heartbeat_update_and_send(arg)
+                            : __real_heartbeat_update_and_send(arg);
+}
+
+int __wrap_usleep(useconds_t us) {
+    print("  retry after " + std::to_string(us) + " us" +
+          (state().fast_retry ? " (skipped)" : "") + "\n");
+    return state().fast_retry ? 0 : __real_usleep(us);
+}
+
+} // extern "C"

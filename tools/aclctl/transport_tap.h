@@ -1,0 +1,29 @@
+// The transport under aclctl. The library's transport calls are routed
+// (link-time --wrap) through this tap, which prints every message sent,
+// decoded, and every reply, and hands the call to the chosen backend:
+//  - embedded: the in-process simulated platform, with a service model
+//    applying each message and choosing its reply status;
+//  - socket: the socket transport to an aclsvc-sim daemon.
+// The library's retry sleeps come here too: printed, and skipped when
+// fast retries are asked for.
+#pragma once
+
+#include <string>
+
+#include "service_model.h"
+
+namespace ostrel::aclctl::tap {
+
+// Selects the socket backend (default: embedded).
+void use_socket_backend(bool on);
+bool socket_backend();
+void set_fast_retry(bool on);
+// The embedded service's programmed table.
+const tools::ServiceModel &embedded_service();
+
+// Writes text to the scenario's output.
+void print(const std::string &text);
+// Every line of text indented by `spaces`.
+std::string indent(const std::string &text, int spaces);
+
+} // namespace ostrel::aclctl::tap

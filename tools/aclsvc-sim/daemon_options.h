@@ -1,0 +1,27 @@
+// Command line of aclsvc-sim.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ostrel::aclsvc {
+
+struct Options {
+    std::string socket_path;
+    uint32_t fail_sends = 0;   // refuse the first N sends
+    uint32_t fail_errno = 11;  // error number of a refused send (EAGAIN)
+    uint32_t drop_replies = 0; // accept the next N sends but never reply
+    uint32_t delay_ms = 0;     // wait this long before each reply
+    int ready_fd = -1;         // written "ready\n" and closed once listening
+    bool quiet = false;        // no decoded messages on stdout
+};
+
+// Fills *out from argv; false with *err set on a bad command line.
+bool parse_options(int argc, char **argv, Options *out, std::string *err);
+
+inline constexpr const char *kUsage =
+    "usage: aclsvc-sim --socket PATH [--fail-sends N] [--fail-errno E]\n"
+    "                  [--drop-replies N] [--delay-ms MS] [--ready-fd FD]\n"
+    "                  [--quiet]\n";
+
+} // namespace ostrel::aclsvc

@@ -1,0 +1,57 @@
+// aclsvc-sim: a simulated ACL service daemon on a Unix-domain socket.
+// Stops on SIGTERM or SIGINT and removes its socket.
+#include <csignal>
+#include <cstdio>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include "daemon_options.h"
+#include "service_daemon.h"
+
+namespace {
+
+// Blocks the stop signals and returns a descriptor that reads them.
+int stop_signal_fd() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0)
+        return -1;
+    return signalfd(-1, &set, SFD_CLOEXEC);
+}
+
+void report_ready(int fd) {
+    if (fd < 0)
+        return;
+    (void)!write(fd, "ready\n", 6);
+    close(fd);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    ostrel::aclsvc::Options options;
+    std::string err;
+    if (!ostrel::aclsvc::parse_options(argc, argv, &options, &err)) {
+        std::fprintf(stderr, "aclsvc-sim: %s\n%s", err.c_str(),
+                     ostrel::aclsvc::kUsage);
+        return 2;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    int signal_fd = stop_signal_fd();
+    if (signal_fd < 0) {
+        std::perror("aclsvc-sim: signalfd");
+        return 1;
+    }
+    int ready_fd = options.ready_fd;
+    ostrel::aclsvc::ServiceDaemon daemon(std::move(options));
+    if (daemon.start(&err) != 0) {
+        std::fprintf(stderr, "aclsvc-sim: %s\n", err.c_str());
+        return 1;
+    }
+    report_ready(ready_fd);
+    int status = daemon.run(signal_fd);
+    close(signal_fd);
+    return status;
+}

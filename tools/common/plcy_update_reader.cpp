@@ -1,0 +1,86 @@
+// Policy update requests in TLV form, decoded with this library's own
+// codec after the array header has been checked against the message size
+// (the codec's size query trusts that header).
+#include <cstdio>
+#include <cstring>
+
+#include "wire_decode.h"
+
+namespace ostrel::tools {
+
+namespace {
+
+constexpr size_t kFixedPart = 24;
+
+bool fail(std::string *err, std::string text) {
+    if (err != nullptr)
+        *err = std::move(text);
+    return false;
+}
+
+uint32_t load_be32(const uint8_t *p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) |
+           (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+}
+
+std::string hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08x", v);
+    return buf;
+}
+
+void copy_fixed_part(const ostrel_api_plcy_update_req_t *rec, Request *out) {
+    out->plcy_op = rec->plcy.plcy_op;
+    out->plcy_tlv2 = rec->plcy.plcy_tlv2;
+    out->dst_tlv4 = rec->dst.dst_tlv4;
+    out->dst_tlv5 = rec->dst.dst_tlv5;
+    out->vlan = rec->dst.dst_vlan;
+    out->if_index = rec->dst.dst_if_index;
+    out->num_aces = rec->num_aces;
+}
+
+} // namespace
+
+bool has_tlv_header(const uint8_t *bytes, size_t n) {
+    return bytes != nullptr && n >= 4 && load_be32(bytes) == n - 4;
+}
+
+bool read_plcy_update(const uint8_t *bytes, size_t n, Request *out,
+                      std::string *err) {
+    if (!has_tlv_header(bytes, n))
+        return fail(err, "policy update of " + std::to_string(n) +
+                             " bytes: the TLV array header does not give "
+                             "the message length minus 4");
+    // The codec reads the bytes where they are: give it an aligned copy.
+    std::vector<uint64_t> input((n + 7) / 8);
+    std::memcpy(input.data(), bytes, n);
+    int32_t size = ostrel_api_plcy_update_req_get_struct_sz(input.data());
+    if (size < static_cast<int32_t>(kFixedPart) ||
+        (static_cast<size_t>(size) - kFixedPart) % sizeof(ostrel_api_ace_t))
+        return fail(err, "policy update: the TLV array is not a policy "
+                         "update request");
+    std::vector<uint64_t> storage((static_cast<size_t>(size) + 7) / 8);
+    uint32_t status = ostrel_api_plcy_update_req_to_struct(
+        input.data(), static_cast<uint32_t>(n), storage.data(),
+        static_cast<uint32_t>(size));
+    if (status != OSTREL_STATUS_OK)
+        return fail(err, "policy update: decoding failed with status " +
+                             hex(status));
+    const auto *rec =
+        reinterpret_cast<const ostrel_api_plcy_update_req_t *>(storage.data());
+    Request request;
+    copy_fixed_part(rec, &request);
+    size_t records =
+        (static_cast<size_t>(size) - kFixedPart) / sizeof(ostrel_api_ace_t);
+    if (request.num_aces != records)
+        return fail(err, "policy update: num_aces is " +
+                             std::to_string(request.num_aces) + " but " +
+                             std::to_string(records) +
+                             " ACE records are present");
+    request.aces.assign(rec->aces, rec->aces + records);
+    if (out != nullptr)
+        *out = std::move(request);
+    return true;
+}
+
+} // namespace ostrel::tools

@@ -1,0 +1,63 @@
+// The simulated ACL service's programmed table.
+#include "service_model.h"
+
+#include "service_protocol.h"
+#include "yarl.h"
+
+namespace ostrel::tools {
+
+void ServiceModel::apply(const Request &request, const char *source) {
+    table_[{request.vlan, request.if_index}] = Entry{request, source};
+}
+
+uint32_t ServiceModel::handle(uint32_t opcode, const uint8_t *bytes, size_t n,
+                              std::string *log) {
+    std::string text;
+    std::string err;
+    uint32_t status = kReplyOk;
+    if (opcode != OSTREL_ACL_OPCODE) {
+        status = kReplyUnknownOpcode;
+        text = "refused: unknown opcode " + std::to_string(opcode) + "\n";
+    } else if (classify(bytes, n) == MessageKind::PolicyUpdate) {
+        Request request;
+        if (read_plcy_update(bytes, n, &request, &err)) {
+            apply(request, "policy update");
+            text = "policy update of " + std::to_string(n) +
+                   " bytes: " + format_request(request, 0);
+        } else {
+            status = kReplyMalformed;
+            text = "refused: " + err + "\n";
+        }
+    } else {
+        Batch batch;
+        if (read_batch(bytes, n, &batch, &err)) {
+            for (const Request &r : batch.requests)
+                apply(r, "batch");
+            text = format_batch(batch, n, 0);
+        } else {
+            status = kReplyMalformed;
+            text = "refused: " + err + "\n";
+        }
+    }
+    if (log != nullptr)
+        *log = std::move(text);
+    return status;
+}
+
+const Request *ServiceModel::find(uint16_t vlan, uint32_t if_index) const {
+    auto it = table_.find({vlan, if_index});
+    return it == table_.end() ? nullptr : &it->second.request;
+}
+
+std::string ServiceModel::table() const {
+    if (table_.empty())
+        return "programmed table: empty\n";
+    std::string out = "programmed table: " + std::to_string(table_.size()) +
+                      (table_.size() == 1 ? " entry\n" : " entries\n");
+    for (const auto &[key, entry] : table_)
+        out += std::string("  (") + entry.source + ") " +
+               format_request(entry.request, 2).substr(2);
+    return out;
+}
+
+} // namespace ostrel::tools

@@ -1,0 +1,39 @@
+// The simulated ACL service's state: for every VLAN and interface the last
+// request it was sent, from a programming batch or a policy update. A
+// message is validated whole before any of it is applied.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "wire_decode.h"
+
+namespace ostrel::tools {
+
+class ServiceModel {
+  public:
+    // Handles one message received under `opcode`. Returns the reply
+    // status (service_protocol.h); *log (optional) gets the decoded
+    // message or the reason it was refused.
+    uint32_t handle(uint32_t opcode, const uint8_t *bytes, size_t n,
+                    std::string *log);
+    // The programmed table in readable form.
+    std::string table() const;
+    size_t size() const { return table_.size(); }
+    // The entry of (vlan, if_index), or null.
+    const Request *find(uint16_t vlan, uint32_t if_index) const;
+
+  private:
+    struct Entry {
+        Request request;
+        const char *source;
+    };
+    void apply(const Request &request, const char *source);
+
+    std::map<std::pair<uint16_t, uint32_t>, Entry> table_;
+};
+
+} // namespace ostrel::tools

@@ -1,0 +1,20 @@
+// What the simulated ACL service answers, shared by the daemon and the
+// scenario runner's embedded service.
+#pragma once
+
+#include <cstdint>
+
+namespace ostrel::tools {
+
+// First (and only) word of a reply's 4-byte status payload.
+inline constexpr uint32_t kReplyOk = 0;
+// The message under opcode 4810 is neither a valid batch nor a valid
+// policy update request; nothing of it was applied.
+inline constexpr uint32_t kReplyMalformed = 0xE0000001u;
+// The message came under another opcode.
+inline constexpr uint32_t kReplyUnknownOpcode = 0xE0000002u;
+
+// Query opcode (outside the message stream): the programmed table as text.
+inline constexpr uint32_t kQueryTable = 1;
+
+} // namespace ostrel::tools

@@ -1,0 +1,78 @@
+// Reading and printing the two messages a client sends the ACL service
+// under opcode 4810:
+//
+//  - a programming batch: u32 word 0 (1 when the batch was opened by the
+//    call that sent it, else 0), u32 count of requests, then the requests
+//    back to back, each a 24-byte head and num_aces 64-byte records, all in
+//    host byte order as they lie in memory;
+//  - a policy update request in TLV form: a u32 big-endian array length
+//    header followed by the TLVs (u16 BE type, u16 BE length, value).
+//
+// Telling them apart: a message is a batch when it passes batch validation
+// (every length checked against the message size); otherwise it is taken
+// as a policy update when its first four bytes, read big-endian, equal its
+// length minus 4. Neither shape overlaps the other: a batch's word 0 is 0
+// or 1, which as a TLV header would claim a 0-byte or 16 MiB body, and no
+// batch is shorter than 8 bytes or longer than 130056. Anything else is
+// malformed and is reported with the batch validator's reason.
+//
+// Every function here reads only the n bytes it is given.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ostrelapi.h"
+
+namespace ostrel::tools {
+
+// One programming request or policy update request, field by field.
+struct Request {
+    uint32_t plcy_op = 0;
+    uint32_t plcy_tlv2 = 0;
+    uint32_t dst_tlv4 = 0;
+    uint16_t dst_tlv5 = 0;
+    uint16_t vlan = 0;
+    uint32_t if_index = 0;
+    uint32_t num_aces = 0;
+    std::vector<ostrel_api_ace_t> aces;
+};
+
+struct Batch {
+    uint32_t word0 = 0;
+    std::vector<Request> requests;
+};
+
+enum class MessageKind { Batch, PolicyUpdate, Malformed };
+
+// Largest message that is a batch: the library's batch block.
+inline constexpr size_t kMaxBatchSize = 130056;
+
+// Reads and validates a batch; false with *err set when malformed.
+bool read_batch(const uint8_t *bytes, size_t n, Batch *out, std::string *err);
+// Decodes a TLV policy update request with this library's codec; false
+// with *err set when malformed.
+bool read_plcy_update(const uint8_t *bytes, size_t n, Request *out,
+                      std::string *err);
+// Whether the first four bytes, read big-endian, equal n - 4.
+bool has_tlv_header(const uint8_t *bytes, size_t n);
+// Which of the two messages the bytes are (see the top of this file).
+MessageKind classify(const uint8_t *bytes, size_t n);
+
+// Readable forms. Lines are indented by `indent` spaces and end in '\n'.
+std::string format_record(const ostrel_api_ace_t &record);
+std::string format_request(const Request &request, int indent);
+std::string format_batch(const Batch &batch, size_t n, int indent);
+
+// Decode into the readable form: true with *out appended to, or false
+// with *err set. decode_message picks the kind with classify().
+bool decode_batch(const uint8_t *bytes, size_t n, std::string *out,
+                  std::string *err);
+bool decode_plcy_update(const uint8_t *bytes, size_t n, std::string *out,
+                        std::string *err);
+bool decode_message(const uint8_t *bytes, size_t n, std::string *out,
+                    std::string *err);
+
+} // namespace ostrel::tools
