@@ -45,8 +45,11 @@ LoopResult program_members(MemberOp op, yarl_handle_t handle,
     info.pc_if_index = pc_if_index;
     uint32_t status = static_cast<uint32_t>(port_channel_info_get(&info));
 
+    // Read by value: std::min would bind a reference to the packed,
+    // unaligned field.
+    const uint32_t reported = info.member_count;
     const uint32_t members =
-        std::min<uint32_t>(info.member_count, OSTREL_PC_MAX_MEMBERS);
+        std::min<uint32_t>(reported, OSTREL_PC_MAX_MEMBERS);
     for (uint32_t i = 0; i < members; ++i) {
         if (i > 0) {
             (void)brisel_api_yarl_gobble(handle,

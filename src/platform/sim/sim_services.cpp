@@ -23,7 +23,9 @@ int finish(Call call) {
 // the six entries of the record are ever written, whatever count is
 // reported.
 void fill(PortChannelInfo *info) {
-    auto it = state().port_channels.find(info->pc_if_index);
+    // A copy: the packed record's field is not aligned for a reference.
+    const uint32_t pc_if_index = info->pc_if_index;
+    auto it = state().port_channels.find(pc_if_index);
     if (it == state().port_channels.end()) {
         info->member_count = 0;
         return;
