@@ -12,6 +12,7 @@
 
 #include "fuzz_support.h"
 #include "record_ops.h"
+#include "sim_platform.h"
 
 namespace {
 
@@ -130,6 +131,44 @@ void seed_request(const std::string &name, uint32_t op, uint32_t n_aces) {
     req->aces[n_aces + 1].fltr.fltr_tlv8 = 1;
     req->aces[n_aces + 1].actn.actn_flags = 1;
     seed_record(kPlcyUpdateReq, name, req);
+    write_seed("decode_message", "plcy_update_" + name,
+               encode(kPlcyUpdateReq, req));
+}
+
+// Programming batches as the library sends them, taken from the simulated
+// transport: a VLAN growing to three interfaces (one ACE with an all-zero
+// first address), then an ACE on a port channel with two members.
+void seed_batches() {
+    sim::reset();
+    sim::set_pc_members(100, {4, 5});
+    yarl_msg msg{};
+    const uint8_t zero[6] = {};
+    auto program = [&](uint32_t if_index, uint8_t tag, bool zero_addr1) {
+        const ostrel_api_ace_t ace = make_ace(tag, 1, 1);
+        const uint8_t *addr1 = zero_addr1 ? zero : ace.fltr.fltr_addr1;
+        if (ostrel_api_program_acl(7, addr1, ace.fltr.fltr_addr3, 10, if_index,
+                                   tag, &msg, 1) != 0 ||
+            brisel_api_yarl_gobble(7, &msg) != 0) {
+            std::fprintf(stderr, "cannot program a seed batch\n");
+            std::exit(1);
+        }
+    };
+    program(1, 1, false);
+    program(2, 2, false);
+    program(3, 3, true);
+    program(100, 4, false);
+    const ostrel_api_ace_t pc_ace = make_ace(5, 1, 1);
+    if (ostrel_api_pc_program_acl(7, pc_ace.fltr.fltr_addr1,
+                                  pc_ace.fltr.fltr_addr3, 20, 100, 5, &msg,
+                                  1) != 0) {
+        std::fprintf(stderr, "cannot program a seed port-channel batch\n");
+        std::exit(1);
+    }
+    int i = 0;
+    for (const sim::Call &c : sim::calls_of(sim::Op::Send)) {
+        write_seed("decode_message", "batch" + std::to_string(i++), c.payload);
+    }
+    sim::reset();
 }
 
 void seed_small_records() {
@@ -160,5 +199,6 @@ int main(int argc, char **argv) {
     seed_request("empty", 2, 0);
     seed_request("one_ace", 1, 1);
     seed_request("three_aces", 1, 3);
+    seed_batches();
     return 0;
 }
