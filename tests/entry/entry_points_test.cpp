@@ -24,7 +24,8 @@ TEST_F(EntryPoints, AnAddReprogramsTheOthersNewestFirstThenSendsTheNamedOne) {
     // 3 and 1 go deferred into the batch, then 2, whose call sends it.
     EXPECT_EQ(sends_and_drains(), "send");
     EXPECT_EQ(sent(), "0|3:1 1:1 2:1");
-    const Bytes &batch = sim::calls_of(sim::Op::Send).back().payload;
+    // A copy: calls_of returns a temporary.
+    const Bytes batch = sim::calls_of(sim::Op::Send).back().payload;
     EXPECT_EQ(read<uint32_t>(batch, 8 + 20), 3u); // built after the update
     EXPECT_EQ(did_yarl_send, 1u);
     EXPECT_EQ(sim::pending_replies(), 1u); // the reply is the caller's
