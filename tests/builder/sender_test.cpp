@@ -1,112 +1,78 @@
-// ostrel_api_send_batch: addressing and options of every attempt, the
-// retries with their heartbeats and sleeps, the failure status and text,
-// and did_yarl_send.
+// Sending a batch with retries, and draining the reply to a send.
+#include <tuple>
+
 #include "builder_support.h"
 
 namespace builder_test {
-namespace {
-
-const uint8_t kData[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-constexpr uint32_t kLength = sizeof kData;
 
 using Sender = BuilderTest;
+const uint8_t kData[] = {1, 2, 3, 4, 5};
+const std::string kDrain = "send rr_token_get drop heartbeat recv";
 
-uint32_t send_data(yarl_msg *msg) { return ostrel_api_send_batch(kHandle, msg, kData, kLength); }
-
-void expect_attempt(const sim::Call &c, const yarl_msg *msg) {
-    EXPECT_EQ(c.handle, kHandle);
-    EXPECT_EQ(c.dst.node, 0xfe000000u);
-    EXPECT_EQ(c.dst.service, 190u);
-    EXPECT_EQ(c.opcode, 4810u);
-    EXPECT_EQ(c.length, kLength);
-    EXPECT_EQ(c.payload, Bytes(kData, kData + kLength));
-    EXPECT_EQ(c.msg, msg);
-    EXPECT_EQ(c.seventh, 0u);
-    EXPECT_EQ(c.send_opts.word[0], 1u);
-    for (int i = 1; i < 14; ++i)
-        EXPECT_EQ(c.send_opts.word[i], 0u) << "send option word " << i;
-}
-
-TEST_F(Sender, FirstAttemptSucceedsWithoutHeartbeatOrSleep) {
-    EXPECT_EQ(send_data(&msg), 0u);
-
-    EXPECT_EQ(sim::trace(), "send");
-    expect_attempt(sends().at(0), &msg);
-    EXPECT_EQ(did_yarl_send, 1u);
-}
-
-struct RetryCase {
-    const char *name;
-    int failures;
-    const char *trace;
-    size_t sleeps;
-    uint32_t status;
-};
-
-class SenderRetries : public BuilderTest, public ::testing::WithParamInterface<RetryCase> {};
-
-TEST_P(SenderRetries, EachRetryFollowsAHeartbeatAndASleep) {
-    const RetryCase &c = GetParam();
-    sim::fail_next_sends(c.failures, 0x1234);
-
-    EXPECT_EQ(send_data(&msg), c.status);
-
-    EXPECT_EQ(sim::trace(), c.trace);
-    EXPECT_EQ(sim::sleeps(), std::vector<uint32_t>(c.sleeps, 800000u));
-    for (const sim::Call &h : sim::calls_of(sim::Op::Heartbeat))
-        EXPECT_EQ(h.arg, 0u);
-    for (const sim::Call &s : sends())
-        expect_attempt(s, &msg);
-}
-
-const RetryCase kRetryCases[] = {
-    {"OneFailure", 1, "send heartbeat sleep send", 1, 0},
-    {"SucceedsAtTheThirdAttempt", 2, "send heartbeat sleep send heartbeat sleep send", 2, 0},
-    {"SucceedsAtTheFourthAttempt", 3,
-     "send heartbeat sleep send heartbeat sleep send heartbeat sleep send", 3, 0},
-    {"FourFailuresGiveUp", 4,
-     "send heartbeat sleep send heartbeat sleep send heartbeat sleep send perror errno_get", 3,
-     0x81040234u},
-    {"NeverMoreThanFourAttempts", 10,
-     "send heartbeat sleep send heartbeat sleep send heartbeat sleep send perror errno_get", 3,
-     0x81040234u},
-};
-INSTANTIATE_TEST_SUITE_P(Failures, SenderRetries, ::testing::ValuesIn(kRetryCases),
-                         [](const auto &info) { return std::string(info.param.name); });
-
-TEST_F(Sender, GivingUpPrintsOneMessageAndKeepsDidYarlSend) {
-    for (uint32_t previous : {0u, 1u}) {
-        sim::reset();
-        did_yarl_send = previous;
-        sim::fail_next_sends(4, 0x1234);
-
-        EXPECT_EQ(send_data(&msg), 0x81040234u);
-
-        EXPECT_EQ(sim::perrors(), std::vector<std::string>{"Unable to send YARL message\n"});
-        EXPECT_EQ(sim::calls_of(sim::Op::ErrnoGet).at(0).handle, kHandle);
-        EXPECT_EQ(did_yarl_send, previous);
+TEST_F(Sender, EveryAttemptIsTheSameSendAndRetriesFollowAHeartbeatAndSleep) {
+    yarl_send_opts opts{};
+    opts.word[0] = 1;
+    struct Case {
+        int failures, err;
+        uint32_t status; // only the low 12 bits of the error number
+    };
+    // clang-format off
+    const Case cases[] = {{0, 0, 0}, {1, 5, 0}, {3, 5, 0},
+        {4, 0x1234, 0x81040234u}, {10, 0xfff, 0x81040fffu},
+        {4, 0x7000, 0x81040000u}, {4, -1, 0x81040fffu}};
+    // clang-format on
+    for (const Case &c : cases) {
+        SCOPED_TRACE(&c - cases);
+        reset();
+        sim::fail_next_sends(c.failures, c.err);
+        did_yarl_send = 7; // set by a success, kept by a failure
+        EXPECT_EQ(ostrel_api_send_batch(kHandle, &msg, kData, sizeof kData),
+                  c.status);
+        const int retries = std::min(c.failures, 3);
+        std::string trace = "send";
+        for (int i = 0; i < retries; ++i)
+            trace += " heartbeat sleep send";
+        EXPECT_EQ(sim::trace(), c.status ? trace + " perror errno_get" : trace);
+        EXPECT_EQ(sim::sleeps(), std::vector<uint32_t>(retries, 800000));
+        EXPECT_EQ(sim::perrors(),
+                  std::vector<std::string>(c.status != 0,
+                                           "Unable to send YARL message\n"));
+        EXPECT_EQ(did_yarl_send, c.status ? 7u : 1u);
+        for (const sim::Call &h : sim::calls_of(sim::Op::Heartbeat))
+            EXPECT_EQ(h.arg, 0u);
+        for (const sim::Call &s : sim::calls_of(sim::Op::Send)) {
+            EXPECT_EQ(std::tuple(s.handle, s.dst.node, s.dst.service, s.opcode,
+                                 s.msg, s.seventh, s.payload),
+                      std::tuple(kHandle, 0xfe000000u, 190u, 4810u, &msg, 0u,
+                                 Bytes(kData, kData + sizeof kData)));
+            EXPECT_EQ(std::memcmp(&s.send_opts, &opts, sizeof opts), 0);
+        }
     }
 }
 
-TEST_F(Sender, SuccessAfterRetriesSetsDidYarlSendAndPrintsNothing) {
-    sim::fail_next_sends(2, 0x1234);
-
-    EXPECT_EQ(send_data(&msg), 0u);
-
-    EXPECT_TRUE(sim::perrors().empty());
-    EXPECT_EQ(did_yarl_send, 1u);
-}
-
-TEST_F(Sender, FailureStatusCarriesOnlyTheLow12BitsOfTheErrorNumber) {
-    const std::pair<int, uint32_t> cases[] = {
-        {0x1234, 0x81040234u}, {0xfff, 0x81040fffu}, {0x7000, 0x81040000u}, {0, 0x81040000u},
-        {-1, 0x81040fffu}};
-    for (const auto &[err, status] : cases) {
-        sim::reset();
-        sim::fail_next_sends(4, err);
-        EXPECT_EQ(send_data(&msg), status) << "errno " << err;
+TEST_F(Sender, ADrainDropsTheMessageThenReceivesAndDropsItsReply) {
+    const std::pair<void (*)(), uint32_t> cases[] = {
+        {[] { sim::fail_next_recv(0x1234); }, 0x1234u}, // the number itself
+        {[] { sim::next_reply_without_payload(); }, OSTREL_STATUS_NO_ENTRY},
+        {[] { sim::set_reply_word(~0u); }, 0}}; // content not examined
+    for (const auto &[script, status] : cases) {
+        reset();
+        ASSERT_EQ(ostrel_api_send_batch(kHandle, &msg, kData, 5), 0u);
+        script();
+        EXPECT_EQ(brisel_api_yarl_gobble(kHandle, &msg), status);
+        EXPECT_EQ(sim::trace(),
+                  kDrain +
+                      (status == 0x1234u ? " errno_get" : " payload_get drop"));
+        EXPECT_EQ(did_yarl_send, 0u);
+        EXPECT_EQ(sim::outstanding_records(), 0);
     }
+    EXPECT_EQ(sim::pending_replies(), 0u);
+    const std::vector<sim::Call> &c = sim::calls();
+    const yarl_recv_opts opts{{1, 0, 20, send(0).token}};
+    EXPECT_EQ(std::memcmp(&c[4].recv_opts, &opts, sizeof opts), 0);
+    EXPECT_NE(c[4].msg, &msg);
+    EXPECT_EQ(std::tuple(c[1].msg, c[2].msg, c[5].msg, c[6].msg, c[6].handle),
+              std::tuple(&msg, &msg, c[4].msg, c[4].msg, kHandle));
 }
 
-} // namespace
 } // namespace builder_test
