@@ -124,9 +124,11 @@ class BuilderTest : public ::testing::Test, public Layout {
         return std::all_of(batch_buf + batch_len, batch_buf + kBatchSize,
                            [](uint8_t b) { return b == 0; });
     }
-    static sim::Call send(size_t i) { return sim::calls_of(sim::Op::Send)[i]; }
+    static sim::Call send(size_t i) { // a blank one when there are fewer
+        const std::vector<sim::Call> s = sim::calls_of(sim::Op::Send);
+        return i < s.size() ? s[i] : sim::Call{};
+    }
     static Bytes sent(size_t i) { return send(i).payload; }
-    static size_t sends() { return sim::count_of(sim::Op::Send); }
     uint32_t program(IntfNode *intf, uint32_t install = 1, uint32_t defer = 0) {
         return ostrel_api_program_intf(kHandle, &msg, &reg.vlan, intf, install,
                                        defer);

@@ -59,7 +59,7 @@ TEST_F(PortChannels, TheSpaceNeededCountsEveryCopyAndNeverFitsIsRefused) {
         const Bytes before = open_batch_bytes();
         pc_override_if_index = c.override_if;
         EXPECT_EQ(program(pc, 1, 1), c.status);
-        EXPECT_EQ(sends(), c.sends);
+        EXPECT_EQ(sim::count_of(sim::Op::Send), c.sends);
         EXPECT_EQ(u32(open_batch_bytes(), 4), c.copies);
         if (c.status != 0) {
             EXPECT_EQ(open_batch_bytes(), before);

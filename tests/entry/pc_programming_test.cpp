@@ -77,9 +77,8 @@ TEST_F(PcProgramming, EachFailingAllocationGivesItsStatusAndLeaksNothing) {
     const uint32_t N = OSTREL_STATUS_NO_ENTRY, I = OSTREL_STATUS_INVALID;
     const std::string one = "send recv", two = one + " send recv",
                       all = two + " send";
-    // In order: the port channel's entries and ACE; per member its VLAN (the
-    // first only), interface and ACE nodes (a failed ACE is not reported),
-    // one request per interface reprogrammed, and the batch after the first.
+    // The port channel's entries and ACE; per member its VLAN (first only),
+    // interface, ACE (not reported), a request per interface, the batch.
     const std::pair<uint32_t, std::string> rows[] = {
         {N, ""},  {N, ""},  {N, ""},  {N, ""},  {N, ""},  {0, all}, {I, ""},
         {I, ""},  {N, one}, {0, all}, {I, one}, {I, one}, {I, one}, {N, two},

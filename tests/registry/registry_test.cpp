@@ -140,7 +140,7 @@ TEST_F(Registries, RemovingTheLastCountedPortChannelClearsTheHead) {
     EXPECT_EQ(brisel_pc_del(pc), 0u);
     EXPECT_EQ(brisel_pchandle.next, nullptr);
     EXPECT_EQ(brisel_pchandle.count, 0u);
-    std::free(uncounted);
+    brisel_pchandle = {0, 1, nullptr, uncounted}; // freed by TearDown
 }
 
 TEST_F(Registries, AceNodesHoldTheirKeyAndCompareAllOfItAndNothingElse) {
