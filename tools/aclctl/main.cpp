@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "number_parse.h"
+#include "raw_send.h"
 #include "scenario.h"
 #include "scenario_runner.h"
 #include "sim_platform.h"
@@ -18,8 +19,10 @@ namespace {
 
 constexpr const char *kUsage =
     "usage: aclctl [--socket PATH] [--timeout-ms MS] [--fast-retry]\n"
-    "              [--fail-sends N] [--fail-errno E] SCENARIO\n"
+    "              [--fail-sends N] [--fail-errno E] [--capture DIR]\n"
+    "              SCENARIO\n"
     "       aclctl decode FILE\n"
+    "       aclctl send --socket PATH [--timeout-ms MS] FILE\n"
     "SCENARIO or FILE may be - for standard input.\n";
 
 // Largest file read: well above any message or scenario.
@@ -31,7 +34,8 @@ struct Options {
     bool fast_retry = false;
     uint32_t fail_sends = 0;
     uint32_t fail_errno = 11;
-    std::string scenario;
+    std::string capture_dir;
+    std::string scenario; // or the file of `send`
 };
 
 bool read_file(const std::string &path, std::vector<uint8_t> *out,
@@ -93,6 +97,8 @@ bool parse_args(int argc, char **argv, Options *o, std::string *err) {
             o->socket_path = argv[++i];
         else if (a == "--timeout-ms")
             ok = number_arg(argc, argv, &i, 600000, &o->timeout_ms);
+        else if (a == "--capture" && i + 1 < argc)
+            o->capture_dir = argv[++i];
         else if (a == "--fast-retry")
             o->fast_retry = true;
         else if (a == "--fail-sends")
@@ -109,7 +115,7 @@ bool parse_args(int argc, char **argv, Options *o, std::string *err) {
         }
     }
     if (o->scenario.empty()) {
-        *err = "no scenario given";
+        *err = "no scenario or file given";
         return false;
     }
     if (!o->socket_path.empty() && o->fail_sends > 0) {
@@ -125,6 +131,7 @@ bool set_up_backend(const Options &o) {
     sim::reset();
     sim::set_copy_payloads(false);
     ostrel::aclctl::tap::set_fast_retry(o.fast_retry);
+    ostrel::aclctl::tap::set_capture_dir(o.capture_dir);
     if (o.socket_path.empty()) {
         if (o.fail_sends > 0)
             sim::fail_next_sends(static_cast<int>(o.fail_sends),
@@ -172,9 +179,20 @@ int main(int argc, char **argv) {
             return fail_usage("decode needs exactly one FILE");
         return decode_file(argv[2]);
     }
+    bool send = argc >= 2 && std::strcmp(argv[1], "send") == 0;
     Options options;
     std::string err;
-    if (!parse_args(argc, argv, &options, &err))
+    if (!parse_args(argc - send, argv + send, &options, &err))
         return fail_usage(err);
-    return run(options);
+    if (!send)
+        return run(options);
+    if (options.socket_path.empty())
+        return fail_usage("send needs --socket PATH");
+    std::vector<uint8_t> bytes;
+    if (!read_file(options.scenario, &bytes, &err)) {
+        std::fprintf(stderr, "aclctl: %s\n", err.c_str());
+        return 2;
+    }
+    return ostrel::aclctl::send_raw(options.socket_path, bytes,
+                                    options.timeout_ms);
 }

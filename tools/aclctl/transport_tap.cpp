@@ -32,6 +32,8 @@ namespace {
 struct TapState {
     bool socket = false;
     bool fast_retry = false;
+    std::string capture_dir;
+    unsigned sends = 0;
     tools::ServiceModel service;
     std::map<uint32_t, uint32_t> reply_status; // embedded: token -> status
 };
@@ -45,6 +47,22 @@ std::string hex(uint32_t v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08x", v);
     return buf;
+}
+
+// Keeps a copy of the payload for `aclctl decode`.
+void capture(const void *payload, uint32_t length) {
+    if (state().capture_dir.empty())
+        return;
+    char name[32];
+    std::snprintf(name, sizeof name, "/send-%03u.bin", state().sends);
+    std::string path = state().capture_dir + name;
+    FILE *f = std::fopen(path.c_str(), "wb");
+    bool ok = f != nullptr &&
+              (length == 0 || std::fwrite(payload, length, 1, f) == 1);
+    if (f != nullptr)
+        ok = std::fclose(f) == 0 && ok;
+    print(ok ? "  captured " + path + "\n"
+             : "  capture to " + path + " failed\n");
 }
 
 void print_send(const yarl_addr *dst, uint32_t opcode, const void *payload,
@@ -97,6 +115,9 @@ bool socket_backend() {
 void set_fast_retry(bool on) {
     state().fast_retry = on;
 }
+void set_capture_dir(const std::string &dir) {
+    state().capture_dir = dir;
+}
 const tools::ServiceModel &embedded_service() {
     return state().service;
 }
@@ -130,7 +151,9 @@ extern "C" {
 int __wrap_yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
                      const void *payload, uint32_t length, yarl_msg *msg,
                      uint32_t zero, yarl_send_opts *opts) {
+    state().sends++;
     print_send(dst, opcode, payload, length);
+    capture(payload, length);
     int r = socket_backend()
                 ? ostrel_socket_yarl_send(handle, dst, opcode, payload, length,
                                           msg, zero, opts)

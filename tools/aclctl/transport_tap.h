@@ -18,6 +18,9 @@ namespace ostrel::aclctl::tap {
 void use_socket_backend(bool on);
 bool socket_backend();
 void set_fast_retry(bool on);
+// Writes the payload of every send to DIR/send-NNN.bin (NNN counts sends
+// from 001); empty: no capture.
+void set_capture_dir(const std::string &dir);
 // The embedded service's programmed table.
 const tools::ServiceModel &embedded_service();
 
