@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tlvu.h"
 #include "wire_decode.h"
 
 namespace ostrel::tools {
@@ -39,6 +40,23 @@ void copy_fixed_part(const ostrel_api_plcy_update_req_t *rec, Request *out) {
     out->num_aces = rec->num_aces;
 }
 
+// The request names its policy (TLV 12), destination (TLV 13) and ACE
+// count (TLV 16): without them it programs nothing anywhere.
+const char *missing_field(const void *tlv, uint32_t n) {
+    static const struct {
+        uint32_t type;
+        const char *name;
+    } required[] = {{12, "policy"}, {13, "destination"}, {16, "ACE count"}};
+    uint8_t value[64];
+    for (const auto &f : required) {
+        uint32_t status = ostrel_api_plcy_update_req_get_field(
+            tlv, n, f.type, value, sizeof value);
+        if (status != TLVU_STATUS_OK && status != TLVU_STATUS_TOO_SMALL)
+            return f.name;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 bool has_tlv_header(const uint8_t *bytes, size_t n) {
@@ -66,6 +84,9 @@ bool read_plcy_update(const uint8_t *bytes, size_t n, Request *out,
     if (status != OSTREL_STATUS_OK)
         return fail(err, "policy update: decoding failed with status " +
                              hex(status));
+    if (const char *field = missing_field(input.data(), uint32_t(n)))
+        return fail(err, std::string("policy update: the request has no ") +
+                             field + " field");
     const auto *rec =
         reinterpret_cast<const ostrel_api_plcy_update_req_t *>(storage.data());
     Request request;
