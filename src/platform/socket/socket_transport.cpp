@@ -36,6 +36,11 @@ TransportState &state() {
     return s;
 }
 
+void *payload_of(const yarl_msg *msg) {
+    return reinterpret_cast<void *>(
+        static_cast<uintptr_t>(msg->opaque[kPayload]));
+}
+
 int fail(yarl_handle_t handle, int err) {
     state().errnos[handle] = err;
     return -1;
@@ -45,7 +50,7 @@ int fail(yarl_handle_t handle, int err) {
 void release(yarl_msg *msg) {
     if (msg->opaque[kMarker] != kHeldMarker)
         return;
-    std::free(reinterpret_cast<void *>(msg->opaque[kPayload]));
+    std::free(payload_of(msg));
     msg->opaque[kPayload] = 0;
     msg->opaque[kMarker] = kReleasedMarker;
 }
@@ -168,7 +173,7 @@ void *ostrel_socket_yarl_payload_get(yarl_msg *record) {
     if (record == nullptr || record->opaque[kMarker] != kHeldMarker ||
         record->opaque[kReceived] == 0 || record->opaque[kHasPayload] == 0)
         return nullptr;
-    return reinterpret_cast<void *>(record->opaque[kPayload]);
+    return payload_of(record);
 }
 
 int ostrel_socket_heartbeat_update_and_send(uint32_t) {
