@@ -119,6 +119,14 @@ TEST(Timeouts, DroppedReplyFailsTheDrainWithTimedOut) {
               std::string::npos);
 }
 
+TEST(Timeouts, DelayedRepliesStillMeetTheirDrains) {
+    Daemon daemon({"--delay-ms", "5", "--quiet"});
+    ASSERT_TRUE(daemon.ok());
+    Result r = aclctl({"--socket", daemon.socket(), scenario("interfaces")});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, expected("interfaces"));
+}
+
 TEST(Malformed, DecoderAndDaemonRefuseDamagedMessagesAndKeepServing) {
     tools_test::TempDir dir;
     Result captured = aclctl({"--capture", dir.path(), scenario("retries")});
