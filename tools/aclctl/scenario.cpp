@@ -95,7 +95,7 @@ class Cursor {
     std::string error_;
 };
 
-bool ace_spec(Cursor &c, AceSpec *ace) {
+bool ace_args(Cursor &c, AceArgs *ace) {
     return c.keyword("addr1") && c.mac("first address", ace->addr1) &&
            c.keyword("addr2") && c.mac("second address", ace->addr2) &&
            c.keyword("qual") && c.number("qualifier", kMaxU16, &ace->qual);
@@ -105,7 +105,7 @@ bool ace_command(Cursor &c, const char *target_kw, Command *cmd) {
     return c.keyword("vlan") && c.number("VLAN id", kMaxU16, &cmd->vlan) &&
            c.keyword(target_kw) &&
            c.number("interface index", kMaxU32, &cmd->target) &&
-           ace_spec(c, &cmd->ace) && c.end();
+           ace_args(c, &cmd->ace) && c.end();
 }
 
 bool plcy_update(Cursor &c, Command *cmd) {
@@ -116,8 +116,8 @@ bool plcy_update(Cursor &c, Command *cmd) {
         return false;
     while (c.peek("ace")) {
         c.keyword("ace");
-        AceSpec ace;
-        if (!ace_spec(c, &ace))
+        AceArgs ace;
+        if (!ace_args(c, &ace))
             return false;
         cmd->aces.push_back(ace);
     }

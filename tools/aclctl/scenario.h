@@ -36,7 +36,7 @@ enum class Verb {
     IfType,
 };
 
-struct AceSpec {
+struct AceArgs {
     uint8_t addr1[6] = {};
     uint8_t addr2[6] = {};
     uint32_t qual = 0;
@@ -52,8 +52,8 @@ struct Command {
     uint32_t install = 0;
     uint32_t op = 0;               // plcy-update
     uint32_t if_type = 0;          // iftype
-    AceSpec ace;                   // add, del, pc-add, pc-del
-    std::vector<AceSpec> aces;     // plcy-update
+    AceArgs ace;                   // add, del, pc-add, pc-del
+    std::vector<AceArgs> aces;     // plcy-update
     std::vector<uint32_t> members; // pc ... members
 };
 
