@@ -1,5 +1,6 @@
 // Table operations. Untrusted bytes are handed over in vectors built from a
 // range, holding exactly those bytes on the heap: ASan sees any overread.
+#include "tlv_error_print_switch.h"
 #include "tlv_test_support.h"
 
 using namespace tlvtest;
@@ -254,4 +255,13 @@ TEST(TlvErrorPrint, FormatsLikePrintfToStandardError) {
     testing::internal::CaptureStderr();
     tlvu_error_print("%s: ERR 0x%x\n", "dst_get", 0x4105u);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "dst_get: ERR 0x4105\n");
+}
+
+TEST(TlvErrorPrint, SilencedUntilEnabledAgain) {
+    testing::internal::CaptureStderr();
+    tlvu_set_error_print_enabled(0);
+    tlvu_error_print("%s: ERR 0x%x\n", "dst_get", 0x4105u);
+    tlvu_set_error_print_enabled(1);
+    tlvu_error_print("%s\n", "back");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "back\n");
 }
