@@ -17,6 +17,7 @@
 namespace {
 
 using namespace ostrel_fuzz;
+using namespace ostrel_test;
 using Bytes = std::vector<uint8_t>;
 
 std::string out_dir;

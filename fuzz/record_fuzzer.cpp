@@ -13,6 +13,7 @@
 namespace {
 
 using namespace ostrel_fuzz;
+using namespace ostrel_test;
 
 const RecordOps &kOps = kRecords[OSTREL_FUZZ_RECORD];
 

@@ -9,6 +9,7 @@
 namespace {
 
 using namespace ostrel_fuzz;
+using namespace ostrel_test;
 
 // Clears the filter fields that an encoding of this ACE record leaves out.
 void normalize_ace(uint8_t *ace) {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #define OSTREL_LINK_STUB(name)                                                 \
-    extern "C" __attribute__((visibility("default"))) void name() {           \
+    extern "C" __attribute__((visibility("default"))) void name() {            \
         std::abort();                                                          \
     }
 

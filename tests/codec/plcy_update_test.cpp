@@ -1,91 +1,75 @@
-// The policy update send (Part 2.3) with the real encoder: the bytes on the
-// transport are the request's TLV encoding, and the encoding is released
-// whatever the send did.
-#include <cstdlib>
-#include <cstring>
-
+// Policy updates: the request goes out as its TLV encoding in one attempt,
+// and a received message hands back its payload.
 #include <gtest/gtest.h>
 
-#include "request_builder.h"
+#include <cstring>
+#include <tuple>
+
+#include "samples.h"
 #include "sim_platform.h"
-#include "tlv_bytes.h"
+#include "yarl.h"
 
+namespace ostrel_test {
 namespace {
-
-using namespace codec_test;
 
 class PlcyUpdate : public ::testing::Test {
   protected:
     void SetUp() override { sim::reset(); }
-
-    // The encoding that ostrel_api_plcy_update_req_to_tlv makes of r.
-    static Bytes encoding_of(const Request &r) {
-        uint8_t *buf = nullptr;
-        uint32_t len = 0, err = 0;
-        EXPECT_EQ(
-            ostrel_api_plcy_update_req_to_tlv(r.req(), &buf, &len, 0, &err, 0),
-            0u);
-        Bytes out = bytes_of(buf, len);
-        std::free(buf);
-        return out;
-    }
+    void TearDown() override { EXPECT_EQ(sim::live_allocations(), 0); }
+    yarl_msg msg{};
 };
 
-TEST_F(PlcyUpdate, TheRequestGoesOutTlvEncoded) {
-    for (uint32_t n : {0u, 1u, 8u}) {
-        sim::reset();
-        Request r(n);
-        const Bytes want = encoding_of(r);
-        yarl_msg msg{};
-        EXPECT_EQ(ostrel_api_send_plcy_update(5, 0, r.req(), &msg), 0u);
-        ASSERT_EQ(sim::count_of(sim::Op::Send), 1u);
-        const sim::Call c = sim::calls_of(sim::Op::Send)[0];
-        EXPECT_EQ(hex(c.payload), hex(want)) << n << " ACEs";
-        EXPECT_EQ(c.length, want.size());
-        EXPECT_EQ(c.dst.node, 0xfe000000u);
-        EXPECT_EQ(c.dst.service, 190u);
-        EXPECT_EQ(c.opcode, 4810u);
-        EXPECT_EQ(sim::live_allocations(), 0) << "the encoding is released";
-    }
+TEST_F(PlcyUpdate, TheRequestGoesOutAsItsGoldenEncodingInOneSend) {
+    Request r = sample_request();
+    ASSERT_EQ(ostrel_api_send_plcy_update(5, 0xffffffff, r.req(), &msg), 0u);
+    ASSERT_EQ(sim::trace(), "send");
+    const sim::Call c = sim::calls()[0];
+    EXPECT_EQ(hex(c.payload), hex(unhex(GOLDEN_REQ)));
+    yarl_send_opts opts{{1}};
+    EXPECT_EQ(std::tuple(c.handle, c.dst.node, c.dst.service, c.opcode, c.msg,
+                         c.seventh, c.length),
+              std::tuple(5u, 0xfe000000u, 190u, 4810u, &msg, 0u,
+                         uint32_t(c.payload.size())));
+    EXPECT_EQ(std::memcmp(&c.send_opts, &opts, sizeof opts), 0);
+    EXPECT_EQ(did_yarl_send, 0u) << "only batch sends set it";
 }
 
-TEST_F(PlcyUpdate, AFailedSendReturnsTheErrorNumberAndReleasesTheEncoding) {
-    Request r(3);
-    yarl_msg msg{};
-    sim::fail_next_sends(1, 0x1234);
+TEST_F(PlcyUpdate, FailuresAreReturnedAndNothingIsRetriedOrKept) {
+    Request r = sample_request();
+    sim::fail_next_sends(2, 0x1234);
     EXPECT_EQ(ostrel_api_send_plcy_update(5, 0, r.req(), &msg), 0x81040234u);
-    EXPECT_EQ(sim::live_allocations(), 0);
-    EXPECT_EQ(sim::count_of(sim::Op::Send), 1u);
+    EXPECT_EQ(sim::trace(), "send perror errno_get");
     EXPECT_EQ(sim::perrors(),
-              (std::vector<std::string>{"Unable to send YARL message\n"}));
+              std::vector<std::string>{"Unable to send YARL message\n"});
+    sim::reset();
+    EXPECT_EQ(ostrel_api_send_plcy_update(5, 0, nullptr, &msg),
+              OSTREL_STATUS_INVALID);
+    EXPECT_EQ(ostrel_api_send_plcy_update(5, 0, r.req(), nullptr),
+              OSTREL_STATUS_INVALID);
+    EXPECT_EQ(sim::allocations_made(), 0);
+    sim::fail_allocation(1); // the encoding's own block
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ostrel_api_send_plcy_update(5, 0, r.req(), &msg),
+              0x41050004u); // the encoder's status
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(sim::trace(), "");
 }
 
-TEST_F(PlcyUpdate, AnEncodingThatCannotBeAllocatedIsNotSent) {
-    Request r(2);
-    yarl_msg msg{};
-    // Each allocation of the encoding in turn (the ACE parts' buffers, the
-    // encoding itself) fails once; nothing is sent and nothing leaks.
-    for (long nth = 1;; ++nth) {
-        sim::reset();
-        sim::fail_allocation(nth);
-        testing::internal::CaptureStderr();
-        const uint32_t status =
-            ostrel_api_send_plcy_update(5, 0, r.req(), &msg);
-        const std::string printed = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(sim::live_allocations(), 0) << "allocation " << nth;
-        if (status == 0) {
-            EXPECT_EQ(sim::count_of(sim::Op::Send), 1u);
-            EXPECT_EQ(printed, "");
-            EXPECT_GT(nth, 1);
-            break;
-        }
-        EXPECT_EQ(sim::count_of(sim::Op::Send), 0u) << "allocation " << nth;
-        char want[96];
-        std::snprintf(want, sizeof want,
-                      "ostrel_api_plcy_update_req_to_tlv: ERR 0x%x\n", status);
-        EXPECT_EQ(printed, want);
-        ASSERT_LT(nth, 50);
-    }
+TEST_F(PlcyUpdate, ParseHandsBackThePayloadAndItsFirstWord) {
+    yarl_msg m = sim::make_received_message({0x78, 0x56, 0x34, 0x12, 9});
+    void *payload = &m;
+    EXPECT_EQ(ostrel_api_parse_plcy_update(&m, &payload), 0x12345678u);
+    EXPECT_EQ(payload, yarl_payload_get(&m));
+    yarl_msg empty = sim::make_received_message({});
+    EXPECT_EQ(ostrel_api_parse_plcy_update(&empty, &payload),
+              OSTREL_STATUS_INVALID);
+    EXPECT_EQ(payload, nullptr);
+    payload = &m;
+    EXPECT_EQ(ostrel_api_parse_plcy_update(nullptr, &payload),
+              OSTREL_STATUS_INVALID);
+    EXPECT_EQ(ostrel_api_parse_plcy_update(&m, nullptr), OSTREL_STATUS_INVALID);
+    EXPECT_EQ(payload, &m);
 }
 
 } // namespace
+} // namespace ostrel_test

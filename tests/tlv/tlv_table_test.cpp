@@ -12,9 +12,6 @@ uint32_t decode(const Bytes &enc, Rec &r, uint32_t rec_size,
     return tlvu_table_convert_tlv_to_struct(
         enc.data(), static_cast<uint32_t>(enc.size()), r.p(), tbl, rec_size);
 }
-const auto prefix = [](const Bytes &b, size_t n) {
-    return Bytes(b.begin(), b.begin() + n);
-};
 Bytes item_bytes(uint32_t id, const Bytes &custom) {
     return array({tlv(301, host(id)), tlv(302, custom)});
 }
@@ -123,6 +120,7 @@ TEST_F(TlvTable, MalformedOrOversizeInputIsRefused) {
         bool unchanged; // refused before anything is written
     } cases[] = {
         {tlv(3, {1, 2, 3}), 32, kMalformed, true}, // plain of wrong length
+        {tlv(3, {1, 2, 3, 4, 5}), 32, kMalformed, true}, // longer than it
         {tlv(2, prefix(item, 11)), 32, kMalformed, true},
         {tlv(2, cat({item, {0}})), 32, kMalformed, true},
         {tlv(2, item_bytes(1, {0, 0, 0, 3, 0})), 32, kMalformed, true},

@@ -1,4 +1,4 @@
-// Shared pieces of the TLV tests: byte builders, two descriptors of our own
+// Shared pieces of the TLV tests: two descriptors of our own
 // covering every kind of entry, a custom codec that can misbehave, records.
 //
 //   Item (8 bytes)   TLV 301 id u32 @0 (plain), 302 @4 (custom: an array
@@ -14,38 +14,15 @@
 #include <vector>
 
 #include "sim_platform.h"
+#include "tlv_bytes.h"
 #include "tlvu.h"
 
 namespace tlvtest {
 
-using Bytes = std::vector<uint8_t>;
+using namespace ostrel_test;
 constexpr uint32_t kMalformed = TLVU_STATUS_MALFORMED;
 constexpr uint32_t kTooSmall = TLVU_STATUS_TOO_SMALL;
 constexpr uint32_t kBadTable = TLVU_STATUS_BAD_TABLE;
-
-inline Bytes be(uint32_t v, int n) { // the last n bytes of v, big endian
-    const uint8_t b[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8),
-                          uint8_t(v)};
-    return Bytes(b + 4 - n, b + 4);
-}
-template <typename T> Bytes host(T v) { // as the value lies in memory
-    const auto *p = reinterpret_cast<const uint8_t *>(&v);
-    return Bytes(p, p + sizeof v);
-}
-inline Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes &p : parts) {
-        out.insert(out.end(), p.begin(), p.end());
-    }
-    return out;
-}
-inline Bytes tlv(uint32_t type, const Bytes &v) {
-    return cat({be(type, 2), be(static_cast<uint32_t>(v.size()), 2), v});
-}
-inline Bytes array(std::initializer_list<Bytes> tlvs) {
-    const Bytes body = cat(tlvs);
-    return cat({be(static_cast<uint32_t>(body.size()), 4), body});
-}
 
 struct Item {
     uint32_t id, a;

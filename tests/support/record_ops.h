@@ -1,15 +1,16 @@
-// The five members of the operation family (Part 2.4) as one table, so that
-// a test runs the same case on every record type.
+// The seven codec operations and the descriptor of each record type in one
+// table, so that a test, a fuzz target or the corpus generator runs the same
+// case on every record type.
 #pragma once
 
 #include <cstdint>
 
 #include "ostrelapi.h"
 
-namespace codec_test {
+namespace ostrel_test {
 
-struct Family {
-    const char *name;
+struct RecordOps {
+    const char *name; // short name, also a fuzz corpus directory
     const tlvu_table_t *tbl;
     uint32_t (*to_struct)(const void *, uint32_t, void *, uint32_t);
     uint32_t (*to_tlv)(const void *, uint8_t **, uint32_t *, uint32_t,
@@ -23,16 +24,30 @@ struct Family {
                                const void **, uint32_t *);
 };
 
-#define FAMILY(sn)                                                             \
-    Family {                                                                   \
+#define OSTREL_RECORD_OPS(sn)                                                  \
+    RecordOps {                                                                \
 #sn, &ostrel_api_##sn##_tbl, ostrel_api_##sn##_to_struct,              \
             ostrel_api_##sn##_to_tlv, ostrel_api_##sn##_get_tlv_sz,            \
             ostrel_api_##sn##_get_struct_sz, ostrel_api_##sn##_get_field,      \
             ostrel_api_##sn##_field_itr_init, ostrel_api_##sn##_field_get_next \
     }
 
-inline const Family kFamilies[] = {FAMILY(plcy), FAMILY(dst), FAMILY(ace),
-                                   FAMILY(plcy_update_req),
-                                   FAMILY(plcy_update_resp)};
+enum RecordIndex : unsigned {
+    kPlcy,
+    kDst,
+    kAce,
+    kPlcyUpdateReq,
+    kPlcyUpdateResp,
+    kRecordCount
+};
 
-} // namespace codec_test
+inline const RecordOps kRecords[kRecordCount] = {
+    OSTREL_RECORD_OPS(plcy), OSTREL_RECORD_OPS(dst), OSTREL_RECORD_OPS(ace),
+    OSTREL_RECORD_OPS(plcy_update_req), OSTREL_RECORD_OPS(plcy_update_resp)};
+
+// The field entries behind a descriptor header, up to the end entry.
+inline const tlvu_field_t *fields_of(const tlvu_table_t *tbl) {
+    return reinterpret_cast<const tlvu_field_t *>(tbl + 1);
+}
+
+} // namespace ostrel_test
