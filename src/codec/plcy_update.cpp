@@ -1,6 +1,8 @@
-// Policy update send and parse (Part 2.3): a policy update request goes to
-// the ACL service TLV-encoded, in one attempt; a received policy update
-// message hands back its payload.
+// Policy update send and parse: a policy update request goes to the ACL
+// service TLV-encoded, in one attempt; a received policy update message
+// hands back its payload. The status word is read without a length: the
+// transport guarantees that a payload it hands out holds at least that
+// word (the socket transport refuses shorter replies).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

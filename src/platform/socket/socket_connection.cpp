@@ -1,5 +1,6 @@
 // Client end of the socket transport: connect, send a frame, wait for a
-// frame with a bounded poll so that a silent or dead service is an error.
+// frame, each bounded by the timeout so that a silent, stuck or dead
+// service is an error and never a hang.
 #include "socket_connection.h"
 
 #include <cerrno>
@@ -7,21 +8,31 @@
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <utility>
 
 namespace ostrel::socket_transport {
 
-namespace {
-
 using socket_frame::Head;
 using socket_frame::Kind;
+
+namespace {
 
 // Replies nobody waited for are kept up to this many, oldest dropped first.
 constexpr size_t kMaxSetAside = 64;
 
-int connect_unix(const char *path, int *fd_out) {
+// A blocking connect on a Unix-domain socket waits for room in the
+// listener's backlog at most the send timeout.
+void bound_connect_wait(int fd, int timeout_ms) {
+    timeval tv{};
+    tv.tv_sec = timeout_ms / 1000;
+    tv.tv_usec = (timeout_ms % 1000) * 1000;
+    (void)::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+int connect_unix(const char *path, int timeout_ms, int *fd_out) {
     sockaddr_un addr{};
     if (path == nullptr || std::strlen(path) >= sizeof addr.sun_path)
         return ENAMETOOLONG;
@@ -33,8 +44,9 @@ int connect_unix(const char *path, int *fd_out) {
     int buf = static_cast<int>(2 * socket_frame::kMaxFrame);
     (void)::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buf, sizeof buf);
     (void)::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buf, sizeof buf);
+    bound_connect_wait(fd, timeout_ms);
     if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        int err = errno;
+        int err = errno == EAGAIN ? ETIMEDOUT : errno;
         ::close(fd);
         return err;
     }
@@ -42,11 +54,38 @@ int connect_unix(const char *path, int *fd_out) {
     return 0;
 }
 
+// Malformed bytes, or a frame a service never sends.
+bool from_service(const Head &head) {
+    return head.kind == static_cast<uint32_t>(Kind::Accept) ||
+           head.kind == static_cast<uint32_t>(Kind::Reply) ||
+           head.kind == static_cast<uint32_t>(Kind::Answer);
+}
+
 } // namespace
+
+class Connection::Deadline {
+  public:
+    explicit Deadline(int ms)
+        : end_(Clock::now() + std::chrono::milliseconds(ms)) {}
+    int left_ms() const {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end_ - Clock::now());
+        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point end_;
+};
 
 int Connection::open(const char *path) {
     close();
-    return connect_unix(path, &fd_);
+    return connect_unix(path, timeout_ms_, &fd_);
+}
+
+void Connection::adopt(int fd) {
+    close();
+    fd_ = fd;
 }
 
 void Connection::close() {
@@ -56,6 +95,19 @@ void Connection::close() {
     set_aside_.clear();
 }
 
+// 0 when the socket is ready for `events` (or poll was interrupted: the
+// caller tries again), ETIMEDOUT when the deadline passed first.
+int Connection::wait_ready(short events, const Deadline &deadline) {
+    int left = deadline.left_ms();
+    if (left == 0)
+        return ETIMEDOUT;
+    pollfd pfd{fd_, events, 0};
+    int ready = ::poll(&pfd, 1, left);
+    if (ready < 0)
+        return errno == EINTR ? 0 : errno;
+    return ready == 0 ? ETIMEDOUT : 0;
+}
+
 int Connection::send_frame(const Head &head, const void *payload,
                            uint32_t length) {
     if (fd_ < 0)
@@ -63,29 +115,45 @@ int Connection::send_frame(const Head &head, const void *payload,
     if (length > socket_frame::kMaxPayload)
         return EMSGSIZE;
     std::vector<uint8_t> bytes = socket_frame::encode(head, payload, length);
-    ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0)
-        return errno == EPIPE ? ECONNRESET : errno;
-    return static_cast<size_t>(n) == bytes.size() ? 0 : EMSGSIZE;
+    const Deadline deadline(timeout_ms_);
+    for (;;) {
+        ssize_t n = ::send(fd_, bytes.data(), bytes.size(),
+                           MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0)
+            return static_cast<size_t>(n) == bytes.size() ? 0 : EMSGSIZE;
+        if (errno == EPIPE)
+            return ECONNRESET;
+        if (errno != EAGAIN && errno != EINTR)
+            return errno;
+        int err = errno == EAGAIN ? wait_ready(POLLOUT, deadline) : 0;
+        if (err != 0)
+            return err;
+    }
 }
 
-// Waits up to wait_ms for one frame. 0, ETIMEDOUT, ECONNRESET or EPROTO.
-int Connection::receive_one(int wait_ms, ReceivedFrame *out) {
-    pollfd pfd{fd_, POLLIN, 0};
-    int ready = ::poll(&pfd, 1, wait_ms);
-    if (ready < 0)
-        return errno == EINTR ? 0 : errno;
-    if (ready == 0)
-        return ETIMEDOUT;
-    buffer_.resize(socket_frame::kMaxFrame + 1);
-    ssize_t n = ::recv(fd_, buffer_.data(), buffer_.size(), 0);
-    if (n < 0)
-        return errno == EINTR ? 0 : errno;
+// Waits until the deadline for one frame. 0, ETIMEDOUT, ECONNRESET or
+// EPROTO.
+int Connection::receive_one(const Deadline &deadline, ReceivedFrame *out) {
+    buffer_.resize(socket_frame::kMaxFrame);
+    ssize_t n = -1;
+    for (;;) {
+        n = ::recv(fd_, buffer_.data(), buffer_.size(),
+                   MSG_DONTWAIT | MSG_TRUNC);
+        if (n >= 0)
+            break;
+        if (errno != EAGAIN && errno != EINTR)
+            return errno;
+        int err = errno == EAGAIN ? wait_ready(POLLIN, deadline) : 0;
+        if (err != 0)
+            return err;
+    }
     if (n == 0)
         return ECONNRESET;
     const uint8_t *payload = nullptr;
-    if (!socket_frame::decode(buffer_.data(), static_cast<size_t>(n),
-                              &out->head, &payload))
+    if (static_cast<size_t>(n) > buffer_.size() ||
+        !socket_frame::decode(buffer_.data(), static_cast<size_t>(n),
+                              &out->head, &payload) ||
+        !from_service(out->head))
         return EPROTO;
     out->payload.assign(payload, payload + out->head.length);
     return 0;
@@ -113,21 +181,14 @@ int Connection::wait_for(Kind kind, uint32_t token, ReceivedFrame *out) {
         return ENOTCONN;
     if (kind == Kind::Reply && take_set_aside(token, out))
         return 0;
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms_);
+    const Deadline deadline(timeout_ms_);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - Clock::now())
-                        .count();
-        if (left <= 0)
-            return ETIMEDOUT;
         ReceivedFrame frame;
-        frame.head.magic = 0;
-        int err = receive_one(static_cast<int>(left), &frame);
+        int err = receive_one(deadline, &frame);
+        if (err == EPROTO)
+            close();
         if (err != 0)
             return err;
-        if (frame.head.magic == 0)
-            continue; // interrupted, nothing read
         if (frame.head.kind == static_cast<uint32_t>(kind) &&
             frame.head.token == token) {
             *out = std::move(frame);

@@ -35,6 +35,9 @@ bool decode(const uint8_t *bytes, size_t n, Head *head,
         return false;
     if (h.length > kMaxPayload || h.length != n - sizeof h)
         return false;
+    if (h.kind == static_cast<uint32_t>(Kind::Reply) &&
+        (h.flags & kHasPayload) != 0 && h.length < kMinReplyPayload)
+        return false;
     *head = h;
     *payload = bytes + sizeof h;
     return true;

@@ -33,6 +33,11 @@ enum class Kind : uint32_t {
 // payload is still a payload).
 inline constexpr uint32_t kHasPayload = 0x1;
 
+// A Reply's payload is read without a length (yarl_payload_get), its first
+// word being the status: a Reply that carries a payload carries at least
+// that word, and one with fewer bytes is malformed.
+inline constexpr uint32_t kMinReplyPayload = 4;
+
 struct Head {
     uint32_t magic;
     uint32_t kind;
@@ -56,7 +61,8 @@ std::vector<uint8_t> encode(const Head &head, const void *payload,
                             uint32_t length);
 
 // Checks that `n` received bytes hold one well-formed frame: the magic, a
-// known kind, and a length that matches the bytes after the head exactly.
+// known kind, a length that matches the bytes after the head exactly, and
+// for a Reply with a payload, at least kMinReplyPayload bytes of it.
 // On success *head is filled and *payload points at the payload.
 bool decode(const uint8_t *bytes, size_t n, Head *head,
             const uint8_t **payload);

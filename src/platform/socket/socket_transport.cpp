@@ -41,8 +41,11 @@ void *payload_of(const yarl_msg *msg) {
         static_cast<uintptr_t>(msg->opaque[kPayload]));
 }
 
+// Records err for yarl_errno_get and leaves it in errno too, so that a
+// caller's perror names the transport's error.
 int fail(yarl_handle_t handle, int err) {
     state().errnos[handle] = err;
+    errno = err;
     return -1;
 }
 
@@ -83,9 +86,16 @@ int hold_reply(yarl_msg *record, const ReceivedFrame &frame) {
     return 0;
 }
 
+// How a send ended: 0 or an errno value, and whether the frame may have
+// reached the service (then its token is used up, whatever came back).
+struct Delivery {
+    int err;
+    bool may_have_arrived;
+};
+
 // Sends a Send frame and waits for the service to accept or refuse it.
-int deliver(const yarl_addr *dst, uint32_t opcode, const void *payload,
-            uint32_t length, uint32_t token) {
+Delivery deliver(const yarl_addr *dst, uint32_t opcode, const void *payload,
+                 uint32_t length, uint32_t token) {
     Head head = make_head(Kind::Send, token);
     head.node = dst != nullptr ? dst->node : 0;
     head.service = dst != nullptr ? dst->service : 0;
@@ -93,12 +103,13 @@ int deliver(const yarl_addr *dst, uint32_t opcode, const void *payload,
     Connection &c = state().connection;
     int err = c.send_frame(head, payload, length);
     if (err != 0)
-        return err;
+        return {err, false};
     ReceivedFrame accept;
     err = c.wait_for(Kind::Accept, token, &accept);
     if (err != 0)
-        return err;
-    return accept.head.error;
+        return {err, true};
+    // Refused: the service says it did not take the message.
+    return {accept.head.error, accept.head.error == 0};
 }
 
 } // namespace
@@ -107,7 +118,10 @@ extern "C" {
 
 int ostrel_socket_transport_connect(const char *path) {
     state().next_token = ostrel::socket_transport::kFirstToken;
-    return state().connection.open(path);
+    int err = state().connection.open(path);
+    if (err != 0)
+        errno = err;
+    return err;
 }
 
 void ostrel_socket_transport_disconnect(void) {
@@ -125,14 +139,11 @@ int ostrel_socket_yarl_send(yarl_handle_t handle, yarl_addr *dst,
     if (msg == nullptr || (payload == nullptr && length > 0))
         return fail(handle, EINVAL);
     uint32_t token = state().next_token;
-    int err = deliver(dst, opcode, payload, length, token);
-    // A refused send used up nothing; any other outcome may have reached
-    // the service, so its token is not given out again.
-    if (err != 0 && err != ETIMEDOUT && err != ECONNRESET)
-        return fail(handle, err);
-    state().next_token++;
-    if (err != 0)
-        return fail(handle, err);
+    Delivery d = deliver(dst, opcode, payload, length, token);
+    if (d.may_have_arrived)
+        state().next_token++;
+    if (d.err != 0)
+        return fail(handle, d.err);
     hold_sent(msg, token);
     return 0;
 }
@@ -184,6 +195,11 @@ int ostrel_socket_heartbeat_update_and_send(uint32_t) {
 
 namespace ostrel::socket_transport {
 
+void adopt_connection(int fd) {
+    state().next_token = kFirstToken;
+    state().connection.adopt(fd);
+}
+
 int query(uint32_t opcode, std::vector<uint8_t> *answer) {
     uint32_t token = state().next_query++;
     Head head = make_head(Kind::Query, token);
@@ -196,6 +212,8 @@ int query(uint32_t opcode, std::vector<uint8_t> *answer) {
     err = c.wait_for(Kind::Answer, token, &frame);
     if (err == 0 && answer != nullptr)
         *answer = std::move(frame.payload);
+    if (err != 0)
+        errno = err;
     return err;
 }
 

@@ -5,10 +5,19 @@
 // transport at run time calls the ostrel_socket_yarl_* functions directly.
 //
 // One connection per process, set up with ostrel_socket_transport_connect.
-// A send waits (bounded) for the service to accept or refuse it; a receive
-// waits (bounded) for the reply with its token. A service that does not
-// answer in time is a failure with ETIMEDOUT, a service that went away one
-// with ECONNRESET; the error number is then read with yarl_errno_get.
+// Connecting, sending and receiving are each bounded by the timeout. A send
+// waits for the service to accept or refuse it; a receive waits for the
+// reply with its token. A service that does not answer in time is a
+// failure with ETIMEDOUT, a service that went away one with ECONNRESET, a
+// malformed frame one with EPROTO (and the connection is closed: later
+// calls fail with ENOTCONN). A Reply with a payload of fewer than 4 bytes
+// is malformed, so a received payload always holds its status word. The
+// error number is read with yarl_errno_get and is also left in errno.
+//
+// Tokens: a send the service refused keeps its token for the next send;
+// any other outcome (accepted, timed out, connection lost or broken after
+// the frame went out) may have reached the service, and the token is never
+// given out again on that connection.
 #pragma once
 
 #include <stdint.h>
@@ -50,6 +59,10 @@ namespace ostrel::socket_transport {
 // Token of the first accepted send of a connection; each further accepted
 // send gets the next integer.
 inline constexpr uint32_t kFirstToken = 1001;
+
+// Takes over a connected SOCK_SEQPACKET socket as the connection, tokens
+// starting again at kFirstToken (tests and fuzz targets: a socketpair).
+void adopt_connection(int fd);
 
 // Asks the service something outside the message stream (no token is used
 // up) and waits for the answer. Returns 0 with *answer filled, or an errno.
