@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "help_text.h"
 #include "number_parse.h"
 #include "raw_send.h"
 #include "scenario.h"
@@ -17,13 +18,7 @@
 
 namespace {
 
-constexpr const char *kUsage =
-    "usage: aclctl [--socket PATH] [--timeout-ms MS] [--fast-retry]\n"
-    "              [--fail-sends N] [--fail-errno E] [--capture DIR]\n"
-    "              SCENARIO\n"
-    "       aclctl decode FILE\n"
-    "       aclctl send --socket PATH [--timeout-ms MS] FILE\n"
-    "SCENARIO or FILE may be - for standard input.\n";
+using ostrel::aclctl::kUsage;
 
 // Largest file read: well above any message or scenario.
 constexpr size_t kMaxFile = 16u << 20;
@@ -63,8 +58,28 @@ bool read_file(const std::string &path, std::vector<uint8_t> *out,
 }
 
 int fail_usage(const std::string &why) {
-    std::fprintf(stderr, "aclctl: %s\n%s", why.c_str(), kUsage);
+    std::fprintf(stderr, "aclctl: %s\nTry 'aclctl --help'.\n", why.c_str());
     return 2;
+}
+
+// `--help` anywhere, `help` or `help scenario`: the text on stdout.
+bool help_asked(int argc, char **argv, int *status) {
+    bool help_verb = argc >= 2 && std::strcmp(argv[1], "help") == 0;
+    for (int i = 1; i < argc && !help_verb; ++i)
+        help_verb = std::strcmp(argv[i], "--help") == 0 ||
+                    std::strcmp(argv[i], "-h") == 0;
+    if (!help_verb)
+        return false;
+    if (argc == 3 && std::strcmp(argv[2], "scenario") == 0) {
+        std::fputs(ostrel::aclctl::kScenarioGrammar, stdout);
+        *status = 0;
+    } else if (argc > 2 && std::strcmp(argv[1], "help") == 0) {
+        *status = fail_usage("help knows only 'help scenario'");
+    } else {
+        std::fputs(kUsage, stdout);
+        *status = 0;
+    }
+    return true;
 }
 
 int decode_file(const std::string &path) {
@@ -164,6 +179,10 @@ int run(const Options &o) {
                      o.scenario.c_str(), err.c_str());
         return 2;
     }
+    for (const ostrel::aclctl::Command &c : commands)
+        if (!c.warning.empty())
+            std::fprintf(stderr, "aclctl: %s:%d: warning: %s\n",
+                         o.scenario.c_str(), c.line, c.warning.c_str());
     if (!set_up_backend(o))
         return 2;
     int status = ostrel::aclctl::run_scenario(commands);
@@ -174,6 +193,9 @@ int run(const Options &o) {
 } // namespace
 
 int main(int argc, char **argv) {
+    int status = 0;
+    if (help_asked(argc, argv, &status))
+        return status;
     if (argc >= 2 && std::strcmp(argv[1], "decode") == 0) {
         if (argc != 3)
             return fail_usage("decode needs exactly one FILE");

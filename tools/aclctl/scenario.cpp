@@ -2,6 +2,7 @@
 #include "scenario.h"
 
 #include "number_parse.h"
+#include "text_escape.h"
 
 namespace ostrel::aclctl {
 
@@ -10,6 +11,10 @@ namespace {
 constexpr uint32_t kMaxU16 = 0xffff;
 constexpr uint32_t kMaxU32 = 0xffffffff;
 constexpr size_t kMaxMembers = 6;
+
+std::string quoted(std::string_view word) {
+    return "'" + tools::escape_text(word) + "'";
+}
 
 std::vector<std::string_view> split_words(std::string_view line) {
     std::vector<std::string_view> words;
@@ -73,17 +78,16 @@ class Cursor {
     bool expected(const std::string &what) {
         if (ok_) {
             ok_ = false;
-            error_ =
-                "expected " + what + ", got " +
-                (pos_ < words_.size() ? "'" + std::string(words_[pos_]) + "'"
-                                      : std::string("end of line"));
+            error_ = "expected " + what + ", got " +
+                     (pos_ < words_.size() ? quoted(words_[pos_])
+                                           : std::string("end of line"));
         }
         return false;
     }
     bool unknown_verb(std::string_view verb, const char *known) {
         ok_ = false;
-        error_ = std::string("expected a command (") + known + "), got '" +
-                 std::string(verb) + "'";
+        error_ = std::string("expected a command (") + known + "), got " +
+                 quoted(verb);
         return false;
     }
     const std::string &error() const { return error_; }
@@ -95,6 +99,17 @@ class Cursor {
     std::string error_;
 };
 
+// A VLAN id the switch cannot carry is still sent (the library accepts
+// it), with a warning.
+bool vlan_id(Cursor &c, Command *cmd) {
+    if (!c.number("VLAN id", kMaxU16, &cmd->vlan))
+        return false;
+    if (cmd->vlan < 1 || cmd->vlan > 4094)
+        cmd->warning = "VLAN id " + std::to_string(cmd->vlan) +
+                       " is outside 1-4094 (sent as given)";
+    return true;
+}
+
 bool ace_args(Cursor &c, AceArgs *ace) {
     return c.keyword("addr1") && c.mac("first address", ace->addr1) &&
            c.keyword("addr2") && c.mac("second address", ace->addr2) &&
@@ -102,16 +117,14 @@ bool ace_args(Cursor &c, AceArgs *ace) {
 }
 
 bool ace_command(Cursor &c, const char *target_kw, Command *cmd) {
-    return c.keyword("vlan") && c.number("VLAN id", kMaxU16, &cmd->vlan) &&
-           c.keyword(target_kw) &&
+    return c.keyword("vlan") && vlan_id(c, cmd) && c.keyword(target_kw) &&
            c.number("interface index", kMaxU32, &cmd->target) &&
            ace_args(c, &cmd->ace) && c.end();
 }
 
 bool plcy_update(Cursor &c, Command *cmd) {
     if (!(c.keyword("op") && c.number("operation", kMaxU32, &cmd->op) &&
-          c.keyword("vlan") && c.number("VLAN id", kMaxU16, &cmd->vlan) &&
-          c.keyword("intf") &&
+          c.keyword("vlan") && vlan_id(c, cmd) && c.keyword("intf") &&
           c.number("interface index", kMaxU32, &cmd->target)))
         return false;
     while (c.peek("ace")) {

@@ -12,8 +12,10 @@
 //   pc P members M...          port channel P (type 22) with up to 6 members
 //   iftype I T                 interface I has type byte T
 //
-// Numbers are decimal or 0x-prefixed hexadecimal; MAC is six hex bytes
-// with ':' between them. A whole scenario is parsed before any of it runs.
+// Numbers are decimal digits, or hexadecimal digits after 0x or 0X (a
+// leading 0 is still decimal); MAC is six hex bytes with ':' between them.
+// VLAN ids outside 1-4094 are accepted with a warning in Command::warning.
+// Input echoed in an error is escaped and cut at 80 characters. A whole scenario is parsed before any of it runs.
 #pragma once
 
 #include <cstdint>
@@ -55,6 +57,7 @@ struct Command {
     AceArgs ace;                   // add, del, pc-add, pc-del
     std::vector<AceArgs> aces;     // plcy-update
     std::vector<uint32_t> members; // pc ... members
+    std::string warning;           // e.g. a VLAN id outside 1-4094
 };
 
 // Parses a whole scenario. On the first bad line returns false with *err

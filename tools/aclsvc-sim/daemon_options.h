@@ -19,9 +19,4 @@ struct Options {
 // Fills *out from argv; false with *err set on a bad command line.
 bool parse_options(int argc, char **argv, Options *out, std::string *err);
 
-inline constexpr const char *kUsage =
-    "usage: aclsvc-sim --socket PATH [--fail-sends N] [--fail-errno E]\n"
-    "                  [--drop-replies N] [--delay-ms MS] [--ready-fd FD]\n"
-    "                  [--quiet]\n";
-
 } // namespace ostrel::aclsvc

@@ -2,10 +2,12 @@
 // Stops on SIGTERM or SIGINT and removes its socket.
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include "daemon_options.h"
+#include "help_text.h"
 #include "service_daemon.h"
 
 namespace {
@@ -33,9 +35,15 @@ void report_ready(int fd) {
 int main(int argc, char **argv) {
     ostrel::aclsvc::Options options;
     std::string err;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 ||
+            std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(ostrel::aclsvc::kUsage, stdout);
+            return 0;
+        }
     if (!ostrel::aclsvc::parse_options(argc, argv, &options, &err)) {
-        std::fprintf(stderr, "aclsvc-sim: %s\n%s", err.c_str(),
-                     ostrel::aclsvc::kUsage);
+        std::fprintf(stderr, "aclsvc-sim: %s\nTry 'aclsvc-sim --help'.\n",
+                     err.c_str());
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);

@@ -24,6 +24,13 @@ uint32_t load_be32(const uint8_t *p) {
            (uint32_t{p[2]} << 8) | uint32_t{p[3]};
 }
 
+// What a header there claims, for the reason of a refusal.
+std::string claim(const uint8_t *bytes, size_t n) {
+    if (bytes == nullptr || n < 4)
+        return " is missing and";
+    return " claims " + std::to_string(load_be32(bytes)) + " bytes, which";
+}
+
 std::string hex(uint32_t v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08x", v);
@@ -67,8 +74,8 @@ bool read_plcy_update(const uint8_t *bytes, size_t n, Request *out,
                       std::string *err) {
     if (!has_tlv_header(bytes, n))
         return fail(err, "policy update of " + std::to_string(n) +
-                             " bytes: the TLV array header does not give "
-                             "the message length minus 4");
+                             " bytes: the TLV array header" + claim(bytes, n) +
+                             " does not give the message length minus 4");
     // The codec reads the bytes where they are: give it an aligned copy.
     std::vector<uint64_t> input((n + 7) / 8);
     std::memcpy(input.data(), bytes, n);

@@ -3,6 +3,23 @@
 
 namespace ostrel::tools {
 
+namespace {
+
+// A malformed message is reported with the reason of the shape it is
+// closest to. A batch's first byte is 0 or 1 and its next three are zero
+// (word 0 in either byte order); a TLV array header of a policy update
+// claims a body below 16 MiB, so its first byte is zero but not all of its
+// first four are.
+bool resembles_plcy_update(const uint8_t *bytes, size_t n) {
+    if (bytes == nullptr || n < 4 || bytes[0] != 0)
+        return false;
+    bool batch_word0 =
+        bytes[1] == 0 && bytes[2] == 0 && (bytes[3] == 0 || bytes[3] == 1);
+    return !batch_word0;
+}
+
+} // namespace
+
 MessageKind classify(const uint8_t *bytes, size_t n) {
     if (read_batch(bytes, n, nullptr, nullptr))
         return MessageKind::Batch;
@@ -43,7 +60,10 @@ bool decode_message(const uint8_t *bytes, size_t n, std::string *out,
         break;
     }
     std::string why;
-    (void)read_batch(bytes, n, nullptr, &why);
+    if (resembles_plcy_update(bytes, n))
+        (void)read_plcy_update(bytes, n, nullptr, &why);
+    else
+        (void)read_batch(bytes, n, nullptr, &why);
     if (err != nullptr)
         *err = "neither a batch nor a policy update: " + why;
     return false;

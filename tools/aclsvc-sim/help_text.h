@@ -1,0 +1,29 @@
+// What `aclsvc-sim --help` prints.
+#pragma once
+
+namespace ostrel::aclsvc {
+
+inline constexpr const char *kUsage =
+    "usage: aclsvc-sim --socket PATH [OPTIONS]\n"
+    "The simulated ACL service: listens on the Unix-domain socket PATH,\n"
+    "validates and applies every message, replies with a 4-byte status\n"
+    "(0 applied, 0xe0000001 malformed, 0xe0000002 another opcode) and\n"
+    "stops on SIGTERM or SIGINT.\n"
+    "\n"
+    "options:\n"
+    "  --fail-sends N       refuse the first N sends\n"
+    "  --fail-errno E       with error number E (default 11)\n"
+    "  --drop-replies N     accept the next N sends but never reply\n"
+    "  --delay-ms MS        delay every reply by MS milliseconds\n"
+    "  --ready-fd FD        write \"ready\\n\" to FD once listening\n"
+    "  --log-format FORMAT  text (default) or json: one JSON object per\n"
+    "                       event and line on stdout\n"
+    "  --pcap FILE          write every frame, both directions, as pcapng\n"
+    "  --quiet              no log on stdout\n"
+    "  -h, --help           this text\n"
+    "Numbers are decimal, or hexadecimal after 0x.\n"
+    "\n"
+    "exit status: 0 stopped by a signal, 1 the socket could not be set up,\n"
+    "2 bad command line.\n";
+
+} // namespace ostrel::aclsvc
