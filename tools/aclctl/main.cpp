@@ -13,6 +13,7 @@
 #include "scenario_runner.h"
 #include "sim_platform.h"
 #include "socket_transport.h"
+#include "tlv_error_print_switch.h"
 #include "transport_tap.h"
 #include "wire_decode.h"
 
@@ -30,7 +31,8 @@ struct Options {
     uint32_t fail_sends = 0;
     uint32_t fail_errno = 11;
     std::string capture_dir;
-    std::string scenario; // or the file of `send`
+    bool quiet = false;
+    std::string scenario; // or the file of `decode` and `send`
 };
 
 bool read_file(const std::string &path, std::vector<uint8_t> *out,
@@ -114,6 +116,8 @@ bool parse_args(int argc, char **argv, Options *o, std::string *err) {
             ok = number_arg(argc, argv, &i, 600000, &o->timeout_ms);
         else if (a == "--capture" && i + 1 < argc)
             o->capture_dir = argv[++i];
+        else if (a == "--quiet")
+            o->quiet = true;
         else if (a == "--fast-retry")
             o->fast_retry = true;
         else if (a == "--fail-sends")
@@ -190,31 +194,35 @@ int run(const Options &o) {
     return status;
 }
 
+int send_file(const Options &o) {
+    if (o.socket_path.empty())
+        return fail_usage("send needs --socket PATH");
+    std::vector<uint8_t> bytes;
+    std::string err;
+    if (!read_file(o.scenario, &bytes, &err)) {
+        std::fprintf(stderr, "aclctl: %s\n", err.c_str());
+        return 2;
+    }
+    return ostrel::aclctl::send_raw(o.socket_path, bytes, o.timeout_ms);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     int status = 0;
     if (help_asked(argc, argv, &status))
         return status;
-    if (argc >= 2 && std::strcmp(argv[1], "decode") == 0) {
-        if (argc != 3)
-            return fail_usage("decode needs exactly one FILE");
-        return decode_file(argv[2]);
-    }
-    bool send = argc >= 2 && std::strcmp(argv[1], "send") == 0;
+    std::string_view verb = argc >= 2 ? argv[1] : "";
+    bool decode = verb == "decode";
+    bool send = verb == "send";
     Options options;
     std::string err;
-    if (!parse_args(argc - send, argv + send, &options, &err))
+    if (!parse_args(argc - (decode || send), argv + (decode || send), &options,
+                    &err))
         return fail_usage(err);
-    if (!send)
-        return run(options);
-    if (options.socket_path.empty())
-        return fail_usage("send needs --socket PATH");
-    std::vector<uint8_t> bytes;
-    if (!read_file(options.scenario, &bytes, &err)) {
-        std::fprintf(stderr, "aclctl: %s\n", err.c_str());
-        return 2;
-    }
-    return ostrel::aclctl::send_raw(options.socket_path, bytes,
-                                    options.timeout_ms);
+    if (options.quiet)
+        tlvu_set_error_print_enabled(0);
+    if (decode)
+        return decode_file(options.scenario);
+    return send ? send_file(options) : run(options);
 }

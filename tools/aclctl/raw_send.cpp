@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "socket_transport.h"
+#include "status_names.h"
 #include "yarl.h"
 
 namespace ostrel::aclctl {
@@ -31,7 +32,8 @@ int receive_status(const yarl_msg *sent) {
     if (payload != nullptr)
         std::memcpy(&word, payload, sizeof word);
     if (payload != nullptr)
-        std::printf("reply token %u: status 0x%08x\n", opts.word[3], word);
+        std::printf("reply token %u: status %s\n", opts.word[3],
+                    tools::status_text(word).c_str());
     else
         std::printf("reply token %u: no payload\n", opts.word[3]);
     (void)ostrel_socket_yarl_drop(kHandle, &reply);

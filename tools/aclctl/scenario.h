@@ -15,7 +15,8 @@
 // Numbers are decimal digits, or hexadecimal digits after 0x or 0X (a
 // leading 0 is still decimal); MAC is six hex bytes with ':' between them.
 // VLAN ids outside 1-4094 are accepted with a warning in Command::warning.
-// Input echoed in an error is escaped and cut at 80 characters. A whole scenario is parsed before any of it runs.
+// Input echoed in an error is escaped and cut at 80 characters. A whole
+// scenario is parsed before any of it runs.
 #pragma once
 
 #include <cstdint>

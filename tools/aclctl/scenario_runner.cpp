@@ -11,6 +11,7 @@
 #include "service_protocol.h"
 #include "sim_platform.h"
 #include "socket_transport.h"
+#include "status_names.h"
 #include "transport_tap.h"
 #include "yarl.h"
 
@@ -21,12 +22,6 @@ namespace {
 using tap::print;
 
 constexpr yarl_handle_t kHandle = 1;
-
-std::string hex(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08x", v);
-    return buf;
-}
 
 class Runner {
   public:
@@ -44,7 +39,7 @@ class Runner {
 
   private:
     void status(uint32_t s) {
-        print("  status " + hex(s) + "\n");
+        print("  status " + tools::status_text(s) + "\n");
         if (s != OSTREL_STATUS_OK)
             failed_ = true;
     }
@@ -130,7 +125,9 @@ class Runner {
         void *payload = nullptr;
         uint32_t word = ostrel_api_parse_plcy_update(&reply, &payload);
         print("  parsed reply: " +
-              (payload != nullptr ? "word " + hex(word) : "no payload") + "\n");
+              (payload != nullptr ? "word " + tools::status_text(word)
+                                  : "no payload") +
+              "\n");
         (void)yarl_drop(kHandle, &reply);
     }
 

@@ -10,6 +10,7 @@
 
 #include "sim_platform.h"
 #include "socket_transport.h"
+#include "status_names.h"
 #include "wire_decode.h"
 #include "yarl.h"
 
@@ -204,7 +205,9 @@ int __wrap_yarl_recv(yarl_handle_t handle, yarl_msg *record,
     if (payload != nullptr)
         std::memcpy(&word, payload, sizeof word);
     print("  reply token " + std::to_string(token) + ": " +
-          (payload != nullptr ? "status " + hex(word) : "no payload") + "\n");
+          (payload != nullptr ? "status " + ostrel::tools::status_text(word)
+                              : "no payload") +
+          "\n");
     return r;
 }
 

@@ -9,6 +9,7 @@
 #include "daemon_options.h"
 #include "help_text.h"
 #include "service_daemon.h"
+#include "tlv_error_print_switch.h"
 
 namespace {
 
@@ -46,6 +47,8 @@ int main(int argc, char **argv) {
                      err.c_str());
         return 2;
     }
+    if (options.quiet)
+        tlvu_set_error_print_enabled(0);
     std::signal(SIGPIPE, SIG_IGN);
     int signal_fd = stop_signal_fd();
     if (signal_fd < 0) {

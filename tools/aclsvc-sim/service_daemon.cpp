@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "service_protocol.h"
+#include "status_names.h"
 
 namespace ostrel::aclsvc {
 
@@ -24,12 +25,6 @@ using socket_frame::Kind;
 void send_bytes(int fd, const std::vector<uint8_t> &bytes) {
     // A client that went away is noticed by its next read.
     (void)::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-}
-
-std::string hex(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08x", v);
-    return buf;
 }
 
 // A stale socket file of an earlier run is removed; anything else at the
@@ -155,8 +150,8 @@ void ServiceDaemon::on_send(int fd, const Head &head, const uint8_t *payload) {
     auto due = Clock::now() + std::chrono::milliseconds(options_.delay_ms);
     pending_.push_back(
         {fd, due, socket_frame::encode(reply, &status, sizeof status)});
-    log("token " + std::to_string(head.token) + ": reply " + hex(status) +
-        "\n");
+    log("token " + std::to_string(head.token) + ": reply " +
+        tools::status_text(status) + "\n");
 }
 
 void ServiceDaemon::on_query(int fd, const Head &head) {

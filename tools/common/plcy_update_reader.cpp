@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "status_names.h"
 #include "tlvu.h"
 #include "wire_decode.h"
 
@@ -29,12 +30,6 @@ std::string claim(const uint8_t *bytes, size_t n) {
     if (bytes == nullptr || n < 4)
         return " is missing and";
     return " claims " + std::to_string(load_be32(bytes)) + " bytes, which";
-}
-
-std::string hex(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08x", v);
-    return buf;
 }
 
 void copy_fixed_part(const ostrel_api_plcy_update_req_t *rec, Request *out) {
@@ -90,7 +85,7 @@ bool read_plcy_update(const uint8_t *bytes, size_t n, Request *out,
         static_cast<uint32_t>(size));
     if (status != OSTREL_STATUS_OK)
         return fail(err, "policy update: decoding failed with status " +
-                             hex(status));
+                             status_text(status));
     if (const char *field = missing_field(input.data(), uint32_t(n)))
         return fail(err, std::string("policy update: the request has no ") +
                              field + " field");

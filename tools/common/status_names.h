@@ -1,0 +1,17 @@
+// Names of the status words the tools print: the library's own, our TLV
+// library's, and the simulated service's reply statuses.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ostrel::tools {
+
+// "ok", "no entry", "TLV malformed", "malformed message", ..., or
+// "unknown".
+std::string status_name(uint32_t status);
+// The word in hex with its name: "0x41040002 (no entry)"; a failed send
+// also gives its error number: "0x8104000b (send failed, error number 11)".
+std::string status_text(uint32_t status);
+
+} // namespace ostrel::tools
