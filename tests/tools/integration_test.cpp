@@ -99,7 +99,10 @@ TEST(Retries, FourRefusalsFailTheCallWithTheServicesErrorNumber) {
          ++at)
         ++refusals;
     EXPECT_EQ(refusals, 4u);
-    EXPECT_NE(first.find("  status 0x81040123\n"), std::string::npos) << first;
+    EXPECT_NE(
+        first.find("  status 0x81040123 (send failed, error number 291)\n"),
+        std::string::npos)
+        << first;
     EXPECT_NE(r.err.find("Unable to send YARL message"), std::string::npos);
     // The second add goes through: only the failed batch was lost.
     EXPECT_NE(r.out.find("programmed table: 1 entry\n"), std::string::npos);
@@ -112,10 +115,10 @@ TEST(Timeouts, DroppedReplyFailsTheDrainWithTimedOut) {
                        scenario("retries")});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.out.find("  reply token 1001: receive failed, errno 110\n"
-                         "  status 0x0000006e\n"),
+                         "  status 0x0000006e (unknown)\n"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("  reply token 1002: status 0x00000000\n"),
+    EXPECT_NE(r.out.find("  reply token 1002: status 0x00000000 (ok)\n"),
               std::string::npos);
 }
 
@@ -161,7 +164,8 @@ TEST(Malformed, DecoderAndDaemonRefuseDamagedMessagesAndKeepServing) {
             << d.err;
         Result s = aclctl({"send", "--socket", daemon.socket(), path});
         EXPECT_EQ(s.exit_code, 1) << i;
-        EXPECT_NE(s.out.find(": status 0xe0000001\n"), std::string::npos)
+        EXPECT_NE(s.out.find(": status 0xe0000001 (malformed message)\n"),
+                  std::string::npos)
             << s.out;
     }
     Result s = aclctl({"send", "--socket", daemon.socket(), good});
