@@ -1,5 +1,5 @@
 // Builder test support: expected bytes from the wire layout, registry nodes
-// built by hand, and a fixture resetting the platform and batch globals.
+// built by hand, and batches opened by hand.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,9 +9,7 @@
 #include <deque>
 #include <vector>
 
-#include "ostrelapi.h"
-#include "programming/programming_internal.h"
-#include "sim_platform.h"
+#include "library_state.h"
 
 namespace builder_test {
 
@@ -95,14 +93,10 @@ struct Registry {
     }
 };
 
-class BuilderTest : public ::testing::Test, public Layout {
+class BuilderTest : public ostrel_test::LibraryTest, public Layout {
   protected:
-    void SetUp() override { reset(); }
-    void TearDown() override { reset(); }
-    static void reset() {
-        sim::reset();
-        clear_globals();
-    }
+    static void reset() { ostrel_test::reset_library(); }
+    // Releases the open batch and clears the flags; the counters stay.
     static void clear_globals() {
         std::free(batch_buf);
         batch_buf = nullptr;
@@ -135,7 +129,6 @@ class BuilderTest : public ::testing::Test, public Layout {
     }
 
     Registry reg;
-    yarl_msg msg{};
 };
 
 } // namespace builder_test

@@ -1,17 +1,18 @@
 // The interface-level entry points: which interfaces are reprogrammed, in
 // which order, with which install flag, and what the caller gets back.
-#include "entry_support.h"
+#include "ifsvc.h"
+#include "library_state.h"
 
-namespace entry_test {
+namespace ostrel_test {
 namespace {
 
 constexpr uint32_t kVlan = 10;
 
-class EntryPoints : public EntryTest {
+class EntryPoints : public LibraryTest {
   protected:
     // Interfaces 1, 2, 3 holding a1q1, a2q2, a3q3: list order 3 2 1.
     void given_three() {
-        for (uint8_t i : {1, 2, 3})
+        for (uint32_t i : {1, 2, 3})
             given(acl(1, kVlan, i, i, i));
         mark();
     }
@@ -25,7 +26,8 @@ TEST_F(EntryPoints, AnAddReprogramsTheOthersNewestFirstThenSendsTheNamedOne) {
     EXPECT_EQ(sends_and_drains(), "send");
     EXPECT_EQ(sent(), "0|3:1 1:1 2:1");
     // A copy: calls_of returns a temporary.
-    const Bytes batch = sim::calls_of(sim::Op::Send).back().payload;
+    const std::vector<uint8_t> batch =
+        sim::calls_of(sim::Op::Send).back().payload;
     EXPECT_EQ(read<uint32_t>(batch, 8 + 20), 3u); // built after the update
     EXPECT_EQ(did_yarl_send, 1u);
     EXPECT_EQ(sim::pending_replies(), 1u); // the reply is the caller's
@@ -80,7 +82,7 @@ TEST_F(EntryPoints, UnknownEntriesAndNullAddressesChangeAndSendNothing) {
                                       0),
             ostrel_api_dump_memory(1, 2)}),
         (std::vector<uint32_t>{N, N, N, N, N, N, N, N, I, I, I, I, 0}));
-    EXPECT_EQ(calls_since_mark(), 0u);
+    EXPECT_EQ((sim::calls().size() - mark_), 0u);
     EXPECT_EQ(vlan_registry() + pc_registry(), before);
 }
 
@@ -100,10 +102,19 @@ TEST_F(EntryPoints, FailedSendsAreReturnedAndTheRegistryChangesStay) {
     EXPECT_EQ(batch_buf, nullptr);
 }
 
+TEST_F(EntryPoints, ALastDeleteFreesTheEmptiedEntriesWhenItsRequestFails) {
+    given(acl(1, kVlan, 1, 1, 1));
+    sim::fail_allocation(1); // the request of the named interface
+    EXPECT_EQ(acl(0, kVlan, 1, 1, 1), OSTREL_STATUS_INVALID);
+    EXPECT_EQ(vlan_registry(), "");
+    EXPECT_EQ(sim::live_allocations(), 0);
+}
+
 TEST_F(EntryPoints, AFailingDeferredCallStopsBeforeTheNamedInterface) {
-    sim::set_if_type(50, kPortChannelType); // its member query will fail
+    sim::set_if_type(50,
+                     OSTREL_IF_TYPE_PORT_CHANNEL); // its member query will fail
     sim::set_pc_members(50, {31, 32});
-    for (uint8_t i : {50, 4, 5})
+    for (uint32_t i : {50, 4, 5})
         given(acl(1, kVlan, i, i, i));
     mark();
     sim::fail_pc_queries(2, -5);
@@ -119,4 +130,4 @@ TEST_F(EntryPoints, AFailingDeferredCallStopsBeforeTheNamedInterface) {
 }
 
 } // namespace
-} // namespace entry_test
+} // namespace ostrel_test

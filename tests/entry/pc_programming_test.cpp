@@ -1,12 +1,13 @@
 // Port-channel programming: the member loop with its drains, the registry
 // updates around it, and the re-send walk with the override.
-#include "entry_support.h"
+#include "ifsvc.h"
+#include "library_state.h"
 
-namespace entry_test {
+namespace ostrel_test {
 namespace {
 
 constexpr uint32_t kVlan = 10, kPc = 100;
-using PcProgramming = EntryTest;
+using PcProgramming = LibraryTest;
 
 TEST_F(PcProgramming, AnAddProgramsEachMemberInRecordOrderDrainingBetween) {
     sim::set_pc_members(kPc, {13, 11, 12});
@@ -73,37 +74,13 @@ TEST_F(PcProgramming, AFailingMemberStopsTheLoopAndADeleteKeepsTheRecord) {
     EXPECT_EQ(pc_registry(), "100{10[a1q7]}");
 }
 
-TEST_F(PcProgramming, EachFailingAllocationGivesItsStatusAndLeaksNothing) {
-    const uint32_t N = OSTREL_STATUS_NO_ENTRY, I = OSTREL_STATUS_INVALID;
-    const std::string one = "send recv", two = one + " send recv",
-                      all = two + " send";
-    // The port channel's entries and ACE; per member its VLAN (first only),
-    // interface, ACE (not reported), a request per interface, the batch.
-    const std::pair<uint32_t, std::string> rows[] = {
-        {N, ""},  {N, ""},  {N, ""},  {N, ""},  {N, ""},  {0, all}, {I, ""},
-        {I, ""},  {N, one}, {0, all}, {I, one}, {I, one}, {I, one}, {N, two},
-        {0, all}, {I, two}, {I, two}, {I, two}, {I, two}, {0, all}};
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        SCOPED_TRACE("allocation " + std::to_string(i + 1) + " fails");
-        sim::reset();
-        sim::set_pc_members(kPc, {11, 12, 13});
-        sim::fail_allocation(static_cast<long>(i + 1));
-        EXPECT_EQ(pc(1, kVlan, kPc, 1, 7), rows[i].first);
-        EXPECT_EQ(sends_and_drains(), rows[i].second);
-        EXPECT_TRUE(registries_consistent());
-        clear_batch();
-        free_registries();
-        EXPECT_EQ(sim::live_allocations(), 0);
-    }
-}
-
 // Port channel 50 (members 31, 32) in VLANs 10 and 30, plain interface 60 in
 // VLAN 20: VLAN list order 20, 30, 10.
-class PcUpdate : public EntryTest {
+class PcUpdate : public LibraryTest {
   protected:
     void SetUp() override {
-        EntryTest::SetUp();
-        sim::set_if_type(50, kPortChannelType);
+        LibraryTest::SetUp();
+        sim::set_if_type(50, OSTREL_IF_TYPE_PORT_CHANNEL);
         sim::set_pc_members(50, {31, 32});
         given(acl(1, 10, 50, 1, 1));
         given(acl(1, 30, 50, 2, 2));
@@ -129,7 +106,7 @@ TEST_F(PcUpdate, ReSendsEachVlanHoldingTheInterfaceAndDrainsAfterEach) {
     EXPECT_EQ(sent(), "1|31:2 32:2 / 1|31:2 32:2");
     mark();
     EXPECT_EQ(update(99, 32, 1), 0u); // held nowhere
-    EXPECT_EQ(calls_since_mark(), 0u);
+    EXPECT_EQ((sim::calls().size() - mark_), 0u);
     EXPECT_EQ(pc_override_if_index, 0u);
 }
 
@@ -148,4 +125,4 @@ TEST_F(PcUpdate, AFailedReSendStopsTheWalkAndPlainInterfacesKeepTheOverride) {
 }
 
 } // namespace
-} // namespace entry_test
+} // namespace ostrel_test
