@@ -32,6 +32,7 @@ struct Options {
     uint32_t fail_errno = 11;
     std::string capture_dir;
     bool quiet = false;
+    bool json = false;
     std::string scenario; // or the file of `decode` and `send`
 };
 
@@ -118,6 +119,8 @@ bool parse_args(int argc, char **argv, Options *o, std::string *err) {
             o->capture_dir = argv[++i];
         else if (a == "--quiet")
             o->quiet = true;
+        else if (a == "--json")
+            o->json = true;
         else if (a == "--fast-retry")
             o->fast_retry = true;
         else if (a == "--fail-sends")
@@ -150,6 +153,7 @@ bool set_up_backend(const Options &o) {
     sim::reset();
     sim::set_copy_payloads(false);
     ostrel::aclctl::tap::set_fast_retry(o.fast_retry);
+    ostrel::aclctl::tap::set_json(o.json);
     ostrel::aclctl::tap::set_capture_dir(o.capture_dir);
     if (o.socket_path.empty()) {
         if (o.fail_sends > 0)

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "command_json.h"
 #include "ifsvc.h"
 #include "ostrelapi.h"
 #include "service_protocol.h"
@@ -19,7 +20,7 @@ namespace ostrel::aclctl {
 
 namespace {
 
-using tap::print;
+using tools::JsonObject;
 
 constexpr yarl_handle_t kHandle = 1;
 
@@ -27,37 +28,57 @@ class Runner {
   public:
     int run(const std::vector<Command> &commands) {
         for (const Command &cmd : commands) {
-            print("line " + std::to_string(cmd.line) + ": " + cmd.text + "\n");
+            line_ = cmd.line;
+            tap::emit("line " + std::to_string(cmd.line) + ": " + cmd.text +
+                          "\n",
+                      command_json(cmd));
+            if (!cmd.warning.empty())
+                tap::emit("", JsonObject()
+                                  .add("event", "warning")
+                                  .add("line", cmd.line)
+                                  .add("message", cmd.warning));
             execute(cmd);
         }
         if (pending_) {
-            print("end of scenario\n");
+            drain_note("end of scenario\n", "end of scenario");
             drain();
         }
+        tap::emit("", JsonObject().add("event", "end").add("failed", failed_));
         return failed_ ? 1 : 0;
     }
 
   private:
-    void status(uint32_t s) {
-        print("  status " + tools::status_text(s) + "\n");
+    void status(const char *call, uint32_t s) {
+        tap::emit("  status " + tools::status_text(s) + "\n",
+                  JsonObject()
+                      .add("event", "status")
+                      .add("line", line_)
+                      .add("call", call)
+                      .add("status", s)
+                      .add("name", tools::status_name(s)));
         if (s != OSTREL_STATUS_OK)
             failed_ = true;
     }
 
     void drain() {
-        status(brisel_api_yarl_gobble(kHandle, &msg_));
+        status("brisel_api_yarl_gobble",
+               brisel_api_yarl_gobble(kHandle, &msg_));
         pending_ = false;
     }
 
     void drain_pending() {
         if (!pending_)
             return;
-        print("  (draining the reply still pending)\n");
+        drain_note("  (draining the reply still pending)\n", "pending");
         drain();
     }
 
-    void sent(uint32_t s) {
-        status(s);
+    static void drain_note(const std::string &text, const char *why) {
+        tap::emit(text, JsonObject().add("event", "drain").add("why", why));
+    }
+
+    void sent(const Command &c, uint32_t s) {
+        status(call_name(c.verb), s);
         pending_ = did_yarl_send != 0;
     }
 
@@ -66,19 +87,22 @@ class Runner {
         case Verb::Add:
         case Verb::Del:
             drain_pending();
-            return sent(ostrel_api_program_acl(
-                kHandle, c.ace.addr1, c.ace.addr2, c.vlan, c.target, c.ace.qual,
-                &msg_, c.verb == Verb::Add));
+            return sent(c, ostrel_api_program_acl(kHandle, c.ace.addr1,
+                                                  c.ace.addr2, c.vlan, c.target,
+                                                  c.ace.qual, &msg_,
+                                                  c.verb == Verb::Add));
         case Verb::PcAdd:
         case Verb::PcDel:
             drain_pending();
-            return sent(ostrel_api_pc_program_acl(
-                kHandle, c.ace.addr1, c.ace.addr2, c.vlan, c.target, c.ace.qual,
-                &msg_, c.verb == Verb::PcAdd));
+            return sent(
+                c, ostrel_api_pc_program_acl(kHandle, c.ace.addr1, c.ace.addr2,
+                                             c.vlan, c.target, c.ace.qual,
+                                             &msg_, c.verb == Verb::PcAdd));
         case Verb::PcUpdate:
             drain_pending();
-            return sent(ostrel_api_pc_program_acl_update(
-                kHandle, c.target, c.override_if, &msg_, c.install));
+            return sent(c, ostrel_api_pc_program_acl_update(kHandle, c.target,
+                                                            c.override_if,
+                                                            &msg_, c.install));
         case Verb::PlcyUpdate:
             drain_pending();
             return policy_update(c);
@@ -86,7 +110,7 @@ class Runner {
             if (pending_)
                 drain();
             else
-                print("  nothing to drain\n");
+                drain_note("  nothing to drain\n", "nothing pending");
             return;
         case Verb::Show:
             return show();
@@ -109,7 +133,7 @@ class Runner {
             reinterpret_cast<ostrel_api_plcy_update_req_t *>(storage.data());
         fill_request(c, req);
         uint32_t s = ostrel_api_send_plcy_update(kHandle, 0, req, &msg_);
-        status(s);
+        status(call_name(c.verb), s);
         if (s != OSTREL_STATUS_OK)
             return;
         yarl_recv_opts opts{};
@@ -124,10 +148,15 @@ class Runner {
         }
         void *payload = nullptr;
         uint32_t word = ostrel_api_parse_plcy_update(&reply, &payload);
-        print("  parsed reply: " +
-              (payload != nullptr ? "word " + tools::status_text(word)
-                                  : "no payload") +
-              "\n");
+        JsonObject event;
+        event.add("event", "parsed_reply").add("payload", payload != nullptr);
+        if (payload != nullptr)
+            event.add("word", word).add("name", tools::status_name(word));
+        tap::emit("  parsed reply: " +
+                      (payload != nullptr ? "word " + tools::status_text(word)
+                                          : std::string("no payload")) +
+                      "\n",
+                  event);
         (void)yarl_drop(kHandle, &reply);
     }
 
@@ -153,22 +182,34 @@ class Runner {
     }
 
     void show() {
-        if (!tap::socket_backend()) {
-            print(tap::indent(tap::embedded_service().table(), 2));
-            return;
-        }
+        const tools::ServiceModel &model = tap::embedded_service();
+        if (!tap::socket_backend())
+            return table(tap::json() ? model.table_json() : model.table());
         std::vector<uint8_t> answer;
-        int err = socket_transport::query(tools::kQueryTable, &answer);
+        int err = socket_transport::query(
+            tap::json() ? tools::kQueryTableJson : tools::kQueryTable, &answer);
         if (err != 0) {
-            print("  table query failed: " + std::string(std::strerror(err)) +
-                  "\n");
+            tap::emit("  table query failed: " +
+                          std::string(std::strerror(err)) + "\n",
+                      JsonObject()
+                          .add("event", "table_query_failed")
+                          .add("errno", err));
             failed_ = true;
             return;
         }
-        print(tap::indent(std::string(answer.begin(), answer.end()), 2));
+        table(std::string(answer.begin(), answer.end()));
+    }
+
+    // The table as text, or in JSON mode its entries array.
+    static void table(const std::string &answer) {
+        if (!tap::json())
+            return tap::print(tap::indent(answer, 2));
+        tap::emit("",
+                  JsonObject().add("event", "table").raw("entries", answer));
     }
 
     yarl_msg msg_{};
+    int line_ = 0;
     bool pending_ = false;
     bool failed_ = false;
 };

@@ -12,6 +12,7 @@
 #include "socket_transport.h"
 #include "status_names.h"
 #include "wire_decode.h"
+#include "wire_json.h"
 #include "yarl.h"
 
 extern "C" {
@@ -30,9 +31,12 @@ namespace ostrel::aclctl::tap {
 
 namespace {
 
+using tools::JsonObject;
+
 struct TapState {
     bool socket = false;
     bool fast_retry = false;
+    bool json = false;
     std::string capture_dir;
     unsigned sends = 0;
     tools::ServiceModel service;
@@ -62,8 +66,9 @@ void capture(const void *payload, uint32_t length) {
               (length == 0 || std::fwrite(payload, length, 1, f) == 1);
     if (f != nullptr)
         ok = std::fclose(f) == 0 && ok;
-    print(ok ? "  captured " + path + "\n"
-             : "  capture to " + path + " failed\n");
+    emit(ok ? "  captured " + path + "\n"
+            : "  capture to " + path + " failed\n",
+         JsonObject().add("event", "captured").add("path", path).add("ok", ok));
 }
 
 void print_send(const yarl_addr *dst, uint32_t opcode, const void *payload,
@@ -77,7 +82,12 @@ void print_send(const yarl_addr *dst, uint32_t opcode, const void *payload,
     const auto *bytes = static_cast<const uint8_t *>(payload);
     if (!tools::decode_message(bytes, length, &text, &err))
         text = "undecodable: " + err + "\n";
-    print(head + "\n" + indent(text, 4));
+    JsonObject event;
+    event.add("event", "send").add("opcode", opcode).add("length", length);
+    if (dst != nullptr)
+        event.add("node", dst->node).add("service", dst->service);
+    event.raw("message", tools::message_json(bytes, length));
+    emit(head + "\n" + indent(text, 4), event);
 }
 
 int embedded_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
@@ -123,6 +133,24 @@ const tools::ServiceModel &embedded_service() {
     return state().service;
 }
 
+void set_json(bool on) {
+    state().json = on;
+}
+bool json() {
+    return state().json;
+}
+
+void emit(const std::string &text, const JsonObject &event) {
+    emit(text, event.str());
+}
+
+void emit(const std::string &text, const std::string &event_json) {
+    if (state().json)
+        print(event_json + "\n");
+    else if (!text.empty())
+        print(text);
+}
+
 void print(const std::string &text) {
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
@@ -146,6 +174,7 @@ std::string indent(const std::string &text, int spaces) {
 } // namespace ostrel::aclctl::tap
 
 using namespace ostrel::aclctl::tap;
+using ostrel::tools::JsonObject;
 
 extern "C" {
 
@@ -160,12 +189,15 @@ int __wrap_yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
                                           msg, zero, opts)
                 : embedded_send(handle, dst, opcode, payload, length, msg, zero,
                                 opts);
-    if (r == 0)
-        print("  -> accepted, reply token " +
-              std::to_string(yarl_rr_token_get(msg)) + "\n");
-    else
-        print("  -> refused, errno " + std::to_string(yarl_errno_get(handle)) +
-              "\n");
+    if (r == 0) {
+        uint32_t token = yarl_rr_token_get(msg);
+        emit("  -> accepted, reply token " + std::to_string(token) + "\n",
+             JsonObject().add("event", "accepted").add("token", token));
+    } else {
+        int err = yarl_errno_get(handle);
+        emit("  -> refused, errno " + std::to_string(err) + "\n",
+             JsonObject().add("event", "refused").add("errno", err));
+    }
     return r;
 }
 
@@ -195,19 +227,29 @@ int __wrap_yarl_recv(yarl_handle_t handle, yarl_msg *record,
     int r = socket_backend() ? ostrel_socket_yarl_recv(handle, record, opts)
                              : embedded_recv(handle, record, opts);
     if (r == -1) {
-        print("  reply token " + std::to_string(token) +
-              ": receive failed, errno " +
-              std::to_string(yarl_errno_get(handle)) + "\n");
+        int err = yarl_errno_get(handle);
+        emit("  reply token " + std::to_string(token) +
+                 ": receive failed, errno " + std::to_string(err) + "\n",
+             JsonObject()
+                 .add("event", "receive_failed")
+                 .add("token", token)
+                 .add("errno", err));
         return r;
     }
     const void *payload = yarl_payload_get(record);
     uint32_t word = 0;
     if (payload != nullptr)
         std::memcpy(&word, payload, sizeof word);
-    print("  reply token " + std::to_string(token) + ": " +
-          (payload != nullptr ? "status " + ostrel::tools::status_text(word)
-                              : "no payload") +
-          "\n");
+    JsonObject event;
+    event.add("event", "reply").add("token", token);
+    event.add("payload", payload != nullptr);
+    if (payload != nullptr)
+        event.add("status", word).add("name", ostrel::tools::status_name(word));
+    emit("  reply token " + std::to_string(token) + ": " +
+             (payload != nullptr ? "status " + ostrel::tools::status_text(word)
+                                 : std::string("no payload")) +
+             "\n",
+         event);
     return r;
 }
 
@@ -217,8 +259,12 @@ int __wrap_heartbeat_update_and_send(uint32_t arg) {
 }
 
 int __wrap_usleep(useconds_t us) {
-    print("  retry after " + std::to_string(us) + " us" +
-          (state().fast_retry ? " (skipped)" : "") + "\n");
+    emit("  retry after " + std::to_string(us) + " us" +
+             (state().fast_retry ? " (skipped)" : "") + "\n",
+         JsonObject()
+             .add("event", "retry")
+             .add("sleep_us", us)
+             .add("skipped", state().fast_retry));
     return state().fast_retry ? 0 : __real_usleep(us);
 }
 

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "json_writer.h"
 #include "service_model.h"
 
 namespace ostrel::aclctl::tap {
@@ -26,6 +27,13 @@ const tools::ServiceModel &embedded_service();
 
 // Writes text to the scenario's output.
 void print(const std::string &text);
+// JSON Lines output: every event one JSON object on its own line.
+void set_json(bool on);
+bool json();
+// Writes the event: its text, or in JSON mode its object on one line
+// (an event with empty text shows only in JSON mode).
+void emit(const std::string &text, const tools::JsonObject &event);
+void emit(const std::string &text, const std::string &event_json);
 // Every line of text indented by `spaces`.
 std::string indent(const std::string &text, int spaces);
 

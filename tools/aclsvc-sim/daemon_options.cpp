@@ -30,7 +30,11 @@ bool parse_options(int argc, char **argv, Options *out, std::string *err) {
             out->quiet = true;
             continue;
         }
-        if (arg == "--socket" && value != nullptr) {
+        if (arg == "--log-format" && value != nullptr &&
+            (std::string_view(value) == "json" ||
+             std::string_view(value) == "text")) {
+            out->json_log = std::string_view(value) == "json";
+        } else if (arg == "--socket" && value != nullptr) {
             out->socket_path = value;
         } else if (arg == "--fail-sends") {
             ok = number_option(arg, value, 1000000, &out->fail_sends, err);

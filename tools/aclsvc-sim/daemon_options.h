@@ -14,6 +14,7 @@ struct Options {
     uint32_t delay_ms = 0;     // wait this long before each reply
     int ready_fd = -1;         // written "ready\n" and closed once listening
     bool quiet = false;        // no decoded messages on stdout
+    bool json_log = false;     // --log-format json: JSON Lines on stdout
 };
 
 // Fills *out from argv; false with *err set on a bad command line.

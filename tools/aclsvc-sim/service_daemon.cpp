@@ -14,6 +14,8 @@
 
 #include "service_protocol.h"
 #include "status_names.h"
+#include "wire_json.h"
+#include "yarl.h"
 
 namespace ostrel::aclsvc {
 
@@ -21,6 +23,7 @@ namespace {
 
 using socket_frame::Head;
 using socket_frame::Kind;
+using tools::JsonObject;
 
 void send_bytes(int fd, const std::vector<uint8_t> &bytes) {
     // A client that went away is noticed by its next read.
@@ -68,14 +71,19 @@ int ServiceDaemon::start(std::string *err) {
         return e;
     }
     listen_fd_ = fd;
-    log("aclsvc-sim: listening on " + options_.socket_path + "\n");
+    log("aclsvc-sim: listening on " + options_.socket_path + "\n",
+        JsonObject()
+            .add("event", "listening")
+            .add("socket", options_.socket_path));
     return 0;
 }
 
-void ServiceDaemon::log(const std::string &text) const {
+void ServiceDaemon::log(const std::string &text,
+                        const JsonObject &event) const {
     if (options_.quiet)
         return;
-    std::fputs(text.c_str(), stdout);
+    std::string line = options_.json_log ? event.str() + "\n" : text;
+    std::fputs(line.c_str(), stdout);
     std::fflush(stdout);
 }
 
@@ -112,7 +120,8 @@ bool ServiceDaemon::serve_client(int fd) {
     const uint8_t *payload = nullptr;
     if (!socket_frame::decode(buffer_.data(), static_cast<size_t>(n), &head,
                               &payload)) {
-        log("ignored a malformed frame of " + std::to_string(n) + " bytes\n");
+        log("ignored a malformed frame of " + std::to_string(n) + " bytes\n",
+            JsonObject().add("event", "malformed_frame").add("length", n));
         return true;
     }
     if (head.kind == static_cast<uint32_t>(Kind::Send))
@@ -129,7 +138,11 @@ void ServiceDaemon::on_send(int fd, const Head &head, const uint8_t *payload) {
         accept.error = static_cast<int32_t>(options_.fail_errno);
         send_bytes(fd, socket_frame::encode(accept, nullptr, 0));
         log("token " + std::to_string(head.token) + ": send refused (errno " +
-            std::to_string(options_.fail_errno) + ")\n");
+                std::to_string(options_.fail_errno) + ")\n",
+            JsonObject()
+                .add("event", "send_refused")
+                .add("token", head.token)
+                .add("errno", options_.fail_errno));
         return;
     }
     std::string text;
@@ -138,11 +151,21 @@ void ServiceDaemon::on_send(int fd, const Head &head, const uint8_t *payload) {
     uint32_t status =
         model_.handle(head.opcode, message.data(), message.size(), &text);
     send_bytes(fd, socket_frame::encode(accept, nullptr, 0));
+    JsonObject received;
+    received.add("event", "receive").add("token", head.token);
+    received.add("opcode", head.opcode).add("length", head.length);
+    if (head.opcode == OSTREL_ACL_OPCODE)
+        received.raw("message",
+                     tools::message_json(message.data(), message.size()));
     log("token " + std::to_string(head.token) + ", opcode " +
-        std::to_string(head.opcode) + ": " + text);
+            std::to_string(head.opcode) + ": " + text,
+        received);
     if (replies_dropped_ < options_.drop_replies) {
         ++replies_dropped_;
-        log("token " + std::to_string(head.token) + ": reply dropped\n");
+        log("token " + std::to_string(head.token) + ": reply dropped\n",
+            JsonObject()
+                .add("event", "reply_dropped")
+                .add("token", head.token));
         return;
     }
     Head reply = socket_frame::make_head(Kind::Reply, head.token);
@@ -151,13 +174,21 @@ void ServiceDaemon::on_send(int fd, const Head &head, const uint8_t *payload) {
     pending_.push_back(
         {fd, due, socket_frame::encode(reply, &status, sizeof status)});
     log("token " + std::to_string(head.token) + ": reply " +
-        tools::status_text(status) + "\n");
+            tools::status_text(status) + "\n",
+        JsonObject()
+            .add("event", "reply")
+            .add("token", head.token)
+            .add("status", status)
+            .add("name", tools::status_name(status))
+            .add("delay_ms", options_.delay_ms));
 }
 
 void ServiceDaemon::on_query(int fd, const Head &head) {
     std::string answer;
     if (head.opcode == tools::kQueryTable)
         answer = model_.table();
+    else if (head.opcode == tools::kQueryTableJson)
+        answer = model_.table_json();
     Head h = socket_frame::make_head(Kind::Answer, head.token);
     h.flags = socket_frame::kHasPayload;
     send_bytes(fd, socket_frame::encode(h, answer.data(),
@@ -196,7 +227,8 @@ int ServiceDaemon::run(int signal_fd) {
         if (ready < 0 && errno != EINTR)
             return 1;
         if (fds[0].revents & POLLIN) {
-            log("aclsvc-sim: stopping\n");
+            log("aclsvc-sim: stopping\n",
+                JsonObject().add("event", "stopping"));
             return 0;
         }
         if (fds[1].revents & POLLIN)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "daemon_options.h"
+#include "json_writer.h"
 #include "service_model.h"
 #include "socket_frame.h"
 
@@ -44,7 +45,8 @@ class ServiceDaemon {
     void send_due_replies();
     int poll_timeout_ms() const;
     void close_client(int fd);
-    void log(const std::string &text) const;
+    // Text, or in JSON log format the event on one line; nothing if quiet.
+    void log(const std::string &text, const tools::JsonObject &event) const;
 
     Options options_;
     tools::ServiceModel model_;

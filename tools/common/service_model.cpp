@@ -1,7 +1,9 @@
 // The simulated ACL service's programmed table.
 #include "service_model.h"
 
+#include "json_writer.h"
 #include "service_protocol.h"
+#include "wire_json.h"
 #include "yarl.h"
 
 namespace ostrel::tools {
@@ -42,6 +44,16 @@ uint32_t ServiceModel::handle(uint32_t opcode, const uint8_t *bytes, size_t n,
     if (log != nullptr)
         *log = std::move(text);
     return status;
+}
+
+std::string ServiceModel::table_json() const {
+    std::vector<std::string> entries;
+    for (const auto &[key, entry] : table_)
+        entries.push_back(JsonObject()
+                              .add("source", entry.source)
+                              .raw("request", request_json(entry.request))
+                              .str());
+    return json_array(entries);
 }
 
 const Request *ServiceModel::find(uint16_t vlan, uint32_t if_index) const {

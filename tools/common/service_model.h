@@ -22,6 +22,8 @@ class ServiceModel {
                     std::string *log);
     // The programmed table in readable form.
     std::string table() const;
+    // The programmed table as a JSON array of {"source":..,"request":{..}}.
+    std::string table_json() const;
     size_t size() const { return table_.size(); }
     // The entry of (vlan, if_index), or null.
     const Request *find(uint16_t vlan, uint32_t if_index) const;

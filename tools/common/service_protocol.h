@@ -16,5 +16,7 @@ inline constexpr uint32_t kReplyUnknownOpcode = 0xE0000002u;
 
 // Query opcode (outside the message stream): the programmed table as text.
 inline constexpr uint32_t kQueryTable = 1;
+// The same table as a JSON array of {"source":..,"request":{...}}.
+inline constexpr uint32_t kQueryTableJson = 2;
 
 } // namespace ostrel::tools

@@ -61,6 +61,15 @@ bool has_tlv_header(const uint8_t *bytes, size_t n);
 // Which of the two messages the bytes are (see the top of this file).
 MessageKind classify(const uint8_t *bytes, size_t n);
 
+// The role of a record as the request builder writes them: "ace",
+// "close" (the first closing record), "end" (the second), "empty" (all
+// zero) or "other".
+const char *record_role(const ostrel_api_ace_t &record);
+// "install", "remove" or "op N".
+std::string op_name(uint32_t op);
+// 00:11:22:33:44:55
+std::string format_mac(const uint8_t addr[6]);
+
 // Readable forms. Lines are indented by `indent` spaces and end in '\n'.
 std::string format_record(const ostrel_api_ace_t &record);
 std::string format_request(const Request &request, int indent);

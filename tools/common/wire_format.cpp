@@ -8,16 +8,14 @@
 
 namespace ostrel::tools {
 
-namespace {
-
-using Addr = uint8_t[6];
-
-std::string mac(const Addr a) {
+std::string format_mac(const uint8_t a[6]) {
     char buf[18];
     std::snprintf(buf, sizeof buf, "%02x:%02x:%02x:%02x:%02x:%02x", a[0], a[1],
                   a[2], a[3], a[4], a[5]);
     return buf;
 }
+
+namespace {
 
 bool zero(const uint8_t *p, size_t n) {
     for (size_t i = 0; i < n; ++i)
@@ -62,15 +60,18 @@ std::string fields(const ostrel_api_ace_t &r) {
                   "record tlv8 %u flags 0x%llx qual %u addr1 %s addr2 %s "
                   "addr3 %s addr4 %s",
                   f.fltr_tlv8, static_cast<unsigned long long>(f.fltr_flags),
-                  f.fltr_qualifier, mac(f.fltr_addr1).c_str(),
-                  mac(f.fltr_addr2).c_str(), mac(f.fltr_addr3).c_str(),
-                  mac(f.fltr_addr4).c_str());
+                  f.fltr_qualifier, format_mac(f.fltr_addr1).c_str(),
+                  format_mac(f.fltr_addr2).c_str(),
+                  format_mac(f.fltr_addr3).c_str(),
+                  format_mac(f.fltr_addr4).c_str());
     char act[96];
     std::snprintf(act, sizeof act, " actn flags 0x%llx tlv10 %u tlv11 %u",
                   static_cast<unsigned long long>(r.actn.actn_flags),
                   r.actn.actn_tlv10, r.actn.actn_tlv11);
     return std::string(buf) + act;
 }
+
+} // namespace
 
 std::string op_name(uint32_t op) {
     if (op == 1)
@@ -79,6 +80,8 @@ std::string op_name(uint32_t op) {
         return "remove";
     return "op " + std::to_string(op);
 }
+
+namespace {
 
 // The head words the builder always writes the same way; shown only when
 // they differ.
@@ -93,10 +96,23 @@ std::string unusual_head(const Request &r) {
 
 } // namespace
 
+const char *record_role(const ostrel_api_ace_t &r) {
+    if (is_ace(r))
+        return "ace";
+    if (is_close(r))
+        return "close";
+    if (is_end(r))
+        return "end";
+    if (zero(reinterpret_cast<const uint8_t *>(&r), sizeof r))
+        return "empty";
+    return "other";
+}
+
 std::string format_record(const ostrel_api_ace_t &r) {
     if (is_ace(r))
         return "ace qual " + std::to_string(r.fltr.fltr_qualifier) + " addr1 " +
-               mac(r.fltr.fltr_addr1) + " addr2 " + mac(r.fltr.fltr_addr3);
+               format_mac(r.fltr.fltr_addr1) + " addr2 " +
+               format_mac(r.fltr.fltr_addr3);
     if (is_close(r))
         return "close qual " + std::to_string(r.fltr.fltr_qualifier);
     if (is_end(r))

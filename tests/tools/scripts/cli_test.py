@@ -1,0 +1,205 @@
+"""aclctl and aclsvc-sim as a user and a script see them: help, JSON Lines
+output checked with a JSON parser, status names, scenario edge cases,
+decode reasons and the TLV error print switch.
+
+Usage: cli_test.py ACLCTL ACLSVC_SIM SOURCE_DIR
+"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ACLCTL, ACLSVC, SRC = sys.argv[1:4]
+DEMO = os.path.join(SRC, "examples", "demo.scn")
+ACE = "addr1 00:11:22:33:44:55 addr2 66:77:88:99:aa:bb qual 7"
+
+
+def run(args, stdin=None):
+    return subprocess.run(args, input=stdin, capture_output=True, timeout=60)
+
+
+def aclctl(*args, stdin=None):
+    return run([ACLCTL, *args], stdin)
+
+
+def events(out):
+    lines = out.decode().splitlines()
+    return [json.loads(line) for line in lines]
+
+
+def of(evs, kind):
+    return [e for e in evs if e["event"] == kind]
+
+
+class Daemon:
+    """aclsvc-sim on a socket in a temporary directory."""
+
+    def __init__(self, *args):
+        self.dir = tempfile.TemporaryDirectory()
+        self.socket = os.path.join(self.dir.name, "s.sock")
+        r, w = os.pipe()
+        self.proc = subprocess.Popen(
+            [ACLSVC, "--socket", self.socket, "--ready-fd", str(w), *args],
+            stdout=subprocess.PIPE, pass_fds=(w,))
+        os.close(w)
+        os.read(r, 6)
+        os.close(r)
+
+    def stop(self):
+        self.proc.terminate()
+        out, _ = self.proc.communicate(timeout=20)
+        self.dir.cleanup()
+        return out
+
+
+class Help(unittest.TestCase):
+    def test_help_goes_to_stdout_with_exit_codes(self):
+        for prog in (ACLCTL, ACLSVC):
+            r = run([prog, "--help"])
+            self.assertEqual(r.returncode, 0)
+            self.assertIn(b"exit status", r.stdout)
+            self.assertEqual(r.stderr, b"")
+        grammar = aclctl("help", "scenario").stdout
+        self.assertIn(b"plcy-update op OP", grammar)
+        self.assertIn(b"010 is ten", grammar)
+
+    def test_bad_command_line_points_to_help(self):
+        for prog in (ACLCTL, ACLSVC):
+            r = run([prog, "--frobnicate"])
+            self.assertEqual(r.returncode, 2)
+            self.assertIn(b"--help", r.stderr)
+            self.assertEqual(r.stdout, b"")
+
+
+class JsonLines(unittest.TestCase):
+    def test_demo_is_one_event_per_line(self):
+        r = aclctl("--json", DEMO)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        evs = events(r.stdout)
+        with open(DEMO) as f:
+            commands = [l for l in f if l.split("#")[0].strip()]
+        self.assertEqual(len(of(evs, "command")), len(commands))
+        self.assertEqual(evs[-1], {"event": "end", "failed": False})
+        sends = of(evs, "send")
+        self.assertEqual(len(sends), len(of(evs, "accepted")))
+        self.assertEqual(len(sends), len(of(evs, "reply")))
+        kinds = [s["message"]["kind"] for s in sends]
+        self.assertEqual(kinds.count("policy_update"), 1)
+        self.assertEqual(kinds.count("batch"), len(sends) - 1)
+        for s in of(evs, "status"):
+            self.assertEqual((s["status"], s["name"]), (0, "ok"))
+        first = evs[0]
+        self.assertEqual(first["call"], "ostrel_api_program_acl")
+        self.assertEqual(first["args"]["ace"]["qual"], 7)
+        update = sends[kinds.index("policy_update")]["message"]["request"]
+        self.assertEqual([a["qual"] for a in update["records"]], [9, 10])
+        table = of(evs, "table")[-1]["entries"]
+        ops = {(e["request"]["vlan"], e["request"]["intf"]):
+               e["request"]["op_name"] for e in table}
+        self.assertEqual(ops[(10, 6)], "remove")
+        self.assertEqual(ops[(40, 7)], "install")
+
+    def test_daemon_log_decodes_what_the_client_sent(self):
+        d = Daemon("--log-format", "json")
+        r = aclctl("--json", "--socket", d.socket, DEMO)
+        served = events(d.stop())
+        self.assertEqual(r.returncode, 0, r.stderr)
+        sent = of(events(r.stdout), "send")
+        received = of(served, "receive")
+        self.assertEqual([e["message"] for e in received],
+                         [e["message"] for e in sent])
+        self.assertEqual([e["status"] for e in of(served, "reply")],
+                         [0] * len(sent))
+        self.assertEqual(served[-1]["event"], "stopping")
+
+    def test_refused_message_carries_its_reason(self):
+        d = Daemon("--log-format", "json")
+        with tempfile.NamedTemporaryFile() as f:
+            f.write(b"\x07" * 40)
+            f.flush()
+            r = aclctl("send", "--socket", d.socket, f.name)
+        served = events(d.stop())
+        self.assertIn(b"0xe0000001 (malformed message)", r.stdout)
+        message = of(served, "receive")[0]["message"]
+        self.assertEqual(message["kind"], "malformed")
+        self.assertIn("batch word 0 is", message["reason"])
+        self.assertEqual(of(served, "reply")[0]["name"], "malformed message")
+
+
+class Scenario(unittest.TestCase):
+    def test_failed_call_names_its_status(self):
+        line = f"del vlan 1 intf 1 {ACE}\n".encode()
+        text = aclctl("-", stdin=line)
+        self.assertEqual(text.returncode, 1)
+        self.assertIn(b"status 0x41040002 (no entry)\n", text.stdout)
+        status = of(events(aclctl("--json", "-", stdin=line).stdout),
+                    "status")
+        self.assertEqual(status[0]["name"], "no entry")
+        self.assertEqual(status[0]["line"], 1)
+
+    def test_vlan_ids_outside_the_range_warn_and_are_sent(self):
+        for vlan in (0, 4095, 65535):
+            line = f"add vlan {vlan} intf 5 {ACE}\n".encode()
+            r = aclctl("--json", "-", stdin=line)
+            self.assertEqual(r.returncode, 0)
+            self.assertIn(b"outside 1-4094", r.stderr)
+            evs = events(r.stdout)
+            self.assertEqual(of(evs, "warning")[0]["line"], 1)
+            request = of(evs, "send")[0]["message"]["requests"][0]
+            self.assertEqual(request["vlan"], vlan)
+        quiet = aclctl("-", stdin=f"add vlan 4094 intf 5 {ACE}\n".encode())
+        self.assertEqual(quiet.stderr, b"")
+
+    def test_one_number_syntax(self):
+        line = f"add vlan 010 intf 0x10 {ACE}\n".encode()
+        args = events(aclctl("--json", "-", stdin=line).stdout)[0]["args"]
+        self.assertEqual((args["vlan"], args["intf"]), (10, 16))
+
+    def test_echoed_input_is_escaped_and_cut(self):
+        for junk, shown in ((b"\x01\xff\\", b"'\\x01\\xff\\\\'"),
+                            (b"x" * 1000000, b"'" + b"x" * 80 + b"...'")):
+            r = aclctl("-", stdin=b"add vlan 1 intf " + junk + b"\n")
+            self.assertEqual(r.returncode, 2)
+            self.assertIn(b"got " + shown + b" (nothing was run)", r.stderr)
+            self.assertLess(len(r.stderr), 200)
+
+
+class Decode(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.TemporaryDirectory()
+        aclctl("--capture", cls.dir.name, DEMO)
+        names = sorted(os.listdir(cls.dir.name))
+        blobs = []
+        for name in names:
+            with open(os.path.join(cls.dir.name, name), "rb") as f:
+                blobs.append(f.read())
+        cls.update = next(b for b in blobs if b[:1] == b"\0" and b[3] > 1)
+
+    def decode(self, data, *args):
+        path = os.path.join(self.dir.name, "input.bin")
+        with open(path, "wb") as f:
+            f.write(data)
+        return aclctl("decode", *args, path)
+
+    def test_truncated_update_is_reported_as_an_update(self):
+        r = self.decode(self.update[:100])
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(b"policy update of 100 bytes: the TLV array header "
+                      b"claims %d bytes" % (len(self.update) - 4), r.stderr)
+
+    def test_quiet_silences_the_tlv_error_print(self):
+        bad = bytearray(self.update)
+        bad[10:12] = b"\x00\xff"  # a TLV length past the array
+        loud = self.decode(bytes(bad))
+        quiet = self.decode(bytes(bad), "--quiet")
+        self.assertIn(b"_to_struct: ERR 0x", loud.stderr)
+        self.assertNotIn(b"ERR 0x", quiet.stderr)
+        self.assertIn(b"(TLV malformed)", quiet.stderr)
+        self.assertEqual((loud.returncode, quiet.returncode), (1, 1))
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
