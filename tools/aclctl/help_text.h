@@ -21,6 +21,8 @@ inline constexpr const char *kUsage =
     "  --fail-sends N     embedded service: the first N sends fail\n"
     "  --fail-errno E     with error number E (default 11)\n"
     "  --capture DIR      write every sent payload to DIR/send-NNN.bin\n"
+    "                     (DIR must be a writable directory)\n"
+    "  --keep-going       run on when the daemon is gone (default: stop)\n"
     "  --pcap FILE        write every frame, both directions, as pcapng\n"
     "  --json             one JSON object per event and line on stdout\n"
     "  --quiet            silence the TLV library's error print\n"
@@ -29,7 +31,8 @@ inline constexpr const char *kUsage =
     "exit status:\n"
     "  0  every call returned status 0 (decode: the input was decoded)\n"
     "  1  a call returned another status (decode: the input is malformed)\n"
-    "  2  bad command line, unreadable or bad scenario, daemon unreachable\n"
+    "  2  bad command line, unreadable or bad scenario, unusable capture\n"
+    "     directory, daemon unreachable or gone (the line is named)\n"
     "\n"
     "The scenario language: aclctl help scenario, or man aclctl.\n";
 

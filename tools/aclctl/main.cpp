@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "help_text.h"
@@ -28,6 +30,7 @@ struct Options {
     std::string socket_path;
     uint32_t timeout_ms = 5000;
     bool fast_retry = false;
+    bool keep_going = false;
     uint32_t fail_sends = 0;
     uint32_t fail_errno = 11;
     std::string capture_dir;
@@ -123,6 +126,8 @@ bool parse_args(int argc, char **argv, Options *o, std::string *err) {
             o->json = true;
         else if (a == "--fast-retry")
             o->fast_retry = true;
+        else if (a == "--keep-going")
+            o->keep_going = true;
         else if (a == "--fail-sends")
             ok = number_arg(argc, argv, &i, 1000000, &o->fail_sends);
         else if (a == "--fail-errno")
@@ -148,12 +153,30 @@ bool parse_args(int argc, char **argv, Options *o, std::string *err) {
     return true;
 }
 
+// The capture directory must exist and take files before anything runs;
+// false with the reason printed.
+bool capture_dir_usable(const std::string &dir) {
+    struct stat st;
+    const char *why = nullptr;
+    if (::stat(dir.c_str(), &st) != 0)
+        why = std::strerror(errno);
+    else if (!S_ISDIR(st.st_mode))
+        why = "not a directory";
+    else if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        why = std::strerror(errno);
+    if (why != nullptr)
+        std::fprintf(stderr, "aclctl: --capture %s: %s (nothing was run)\n",
+                     dir.c_str(), why);
+    return why == nullptr;
+}
+
 // Connects the chosen backend; false with a message printed.
 bool set_up_backend(const Options &o) {
     sim::reset();
     sim::set_copy_payloads(false);
     ostrel::aclctl::tap::set_fast_retry(o.fast_retry);
     ostrel::aclctl::tap::set_json(o.json);
+    ostrel::aclctl::tap::set_keep_going(o.keep_going);
     ostrel::aclctl::tap::set_capture_dir(o.capture_dir);
     if (o.socket_path.empty()) {
         if (o.fail_sends > 0)
@@ -191,9 +214,11 @@ int run(const Options &o) {
         if (!c.warning.empty())
             std::fprintf(stderr, "aclctl: %s:%d: warning: %s\n",
                          o.scenario.c_str(), c.line, c.warning.c_str());
+    if (!o.capture_dir.empty() && !capture_dir_usable(o.capture_dir))
+        return 2;
     if (!set_up_backend(o))
         return 2;
-    int status = ostrel::aclctl::run_scenario(commands);
+    int status = ostrel::aclctl::run_scenario(commands, o.keep_going);
     ostrel_socket_transport_disconnect();
     return status;
 }

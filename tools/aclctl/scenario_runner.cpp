@@ -38,6 +38,8 @@ class Runner {
                                   .add("line", cmd.line)
                                   .add("message", cmd.warning));
             execute(cmd);
+            if (tap::service_gone() != 0 && !keep_going_)
+                return stop_at(cmd);
         }
         if (pending_) {
             drain_note("end of scenario\n", "end of scenario");
@@ -47,7 +49,18 @@ class Runner {
         return failed_ ? 1 : 0;
     }
 
+    explicit Runner(bool keep_going) : keep_going_(keep_going) {}
+
   private:
+    int stop_at(const Command &cmd) const {
+        std::fprintf(stderr,
+                     "aclctl: line %d: the service is gone (%s); stopped "
+                     "(--keep-going runs the rest)\n",
+                     static_cast<int>(cmd.line),
+                     std::strerror(tap::service_gone()));
+        return 2;
+    }
+
     void status(const char *call, uint32_t s) {
         tap::emit("  status " + tools::status_text(s) + "\n",
                   JsonObject()
@@ -189,6 +202,7 @@ class Runner {
         int err = socket_transport::query(
             tap::json() ? tools::kQueryTableJson : tools::kQueryTable, &answer);
         if (err != 0) {
+            tap::note_transport_error(err);
             tap::emit("  table query failed: " +
                           std::string(std::strerror(err)) + "\n",
                       JsonObject()
@@ -212,12 +226,13 @@ class Runner {
     int line_ = 0;
     bool pending_ = false;
     bool failed_ = false;
+    bool keep_going_;
 };
 
 } // namespace
 
-int run_scenario(const std::vector<Command> &commands) {
-    Runner runner;
+int run_scenario(const std::vector<Command> &commands, bool keep_going) {
+    Runner runner(keep_going);
     return runner.run(commands);
 }
 

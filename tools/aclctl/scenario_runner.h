@@ -10,7 +10,9 @@
 namespace ostrel::aclctl {
 
 // Runs every command in order. Returns 0 when every library call returned
-// status 0, else 1 (the remaining commands still run).
-int run_scenario(const std::vector<Command> &commands);
+// status 0, else 1 (the remaining commands still run). When the socket
+// transport reports the service gone, stops after that command with a
+// message naming its line and returns 2, unless keep_going.
+int run_scenario(const std::vector<Command> &commands, bool keep_going);
 
 } // namespace ostrel::aclctl

@@ -3,6 +3,7 @@
 // (__real_*) or to the socket transport.
 #include "transport_tap.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -37,6 +38,8 @@ struct TapState {
     bool socket = false;
     bool fast_retry = false;
     bool json = false;
+    bool keep_going = false;
+    int gone = 0;
     std::string capture_dir;
     unsigned sends = 0;
     tools::ServiceModel service;
@@ -66,8 +69,9 @@ void capture(const void *payload, uint32_t length) {
               (length == 0 || std::fwrite(payload, length, 1, f) == 1);
     if (f != nullptr)
         ok = std::fclose(f) == 0 && ok;
+    const int err = errno;
     emit(ok ? "  captured " + path + "\n"
-            : "  capture to " + path + " failed\n",
+            : "  capture to " + path + " failed: " + std::strerror(err) + "\n",
          JsonObject().add("event", "captured").add("path", path).add("ok", ok));
 }
 
@@ -125,6 +129,17 @@ bool socket_backend() {
 }
 void set_fast_retry(bool on) {
     state().fast_retry = on;
+}
+void set_keep_going(bool on) {
+    state().keep_going = on;
+}
+int service_gone() {
+    return state().gone;
+}
+void note_transport_error(int err) {
+    if (state().socket && state().gone == 0 &&
+        (err == ECONNRESET || err == ENOTCONN || err == EPIPE))
+        state().gone = err;
 }
 void set_capture_dir(const std::string &dir) {
     state().capture_dir = dir;
@@ -195,8 +210,10 @@ int __wrap_yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
              JsonObject().add("event", "accepted").add("token", token));
     } else {
         int err = yarl_errno_get(handle);
+        note_transport_error(err);
         emit("  -> refused, errno " + std::to_string(err) + "\n",
              JsonObject().add("event", "refused").add("errno", err));
+        errno = err; // for the library's perror line
     }
     return r;
 }
@@ -228,12 +245,14 @@ int __wrap_yarl_recv(yarl_handle_t handle, yarl_msg *record,
                              : embedded_recv(handle, record, opts);
     if (r == -1) {
         int err = yarl_errno_get(handle);
+        note_transport_error(err);
         emit("  reply token " + std::to_string(token) +
                  ": receive failed, errno " + std::to_string(err) + "\n",
              JsonObject()
                  .add("event", "receive_failed")
                  .add("token", token)
                  .add("errno", err));
+        errno = err;
         return r;
     }
     const void *payload = yarl_payload_get(record);
@@ -259,13 +278,15 @@ int __wrap_heartbeat_update_and_send(uint32_t arg) {
 }
 
 int __wrap_usleep(useconds_t us) {
+    const bool skip =
+        state().fast_retry || (state().gone != 0 && !state().keep_going);
     emit("  retry after " + std::to_string(us) + " us" +
-             (state().fast_retry ? " (skipped)" : "") + "\n",
+             (skip ? " (skipped)" : "") + "\n",
          JsonObject()
              .add("event", "retry")
              .add("sleep_us", us)
-             .add("skipped", state().fast_retry));
-    return state().fast_retry ? 0 : __real_usleep(us);
+             .add("skipped", skip));
+    return skip ? 0 : __real_usleep(us);
 }
 
 } // extern "C"

@@ -22,6 +22,14 @@ void set_fast_retry(bool on);
 // Writes the payload of every send to DIR/send-NNN.bin (NNN counts sends
 // from 001); empty: no capture.
 void set_capture_dir(const std::string &dir);
+// Keep running the scenario when the service is gone (default: stop).
+void set_keep_going(bool on);
+// The error number (ECONNRESET, ENOTCONN or EPIPE) with which the socket
+// transport reported the service gone, or 0. Once it is set, and unless
+// keep-going was asked for, the library's retry sleeps are skipped: the
+// scenario stops after the current command.
+int service_gone();
+void note_transport_error(int err);
 // The embedded service's programmed table.
 const tools::ServiceModel &embedded_service();
 

@@ -1,6 +1,7 @@
 // Command line of aclsvc-sim.
 #include "daemon_options.h"
 
+#include <fcntl.h>
 #include <string_view>
 
 #include "number_parse.h"
@@ -16,6 +17,43 @@ bool number_option(std::string_view name, const char *value, uint32_t max,
             std::string(name) + " needs a number up to " + std::to_string(max);
         return false;
     }
+    return true;
+}
+
+bool mode_option(const char *value, int *out, std::string *err) {
+    uint32_t mode = 0;
+    std::string_view text = value != nullptr ? value : "";
+    bool ok = !text.empty() && text.size() <= 4 &&
+              text.find_first_not_of("01234567") == std::string_view::npos;
+    for (char c : text)
+        mode = mode * 8 + static_cast<uint32_t>(c - '0');
+    if (!ok || mode > 0777) {
+        *err = "--mode needs an octal file mode up to 0777";
+        return false;
+    }
+    *out = static_cast<int>(mode);
+    return true;
+}
+
+bool id_list_option(std::string_view name, const char *value,
+                    std::vector<uint32_t> *out, std::string *err) {
+    if (value == nullptr || !parse_id_list(value, out)) {
+        *err = std::string(name) + " needs a comma-separated list of numbers";
+        return false;
+    }
+    return true;
+}
+
+bool ready_fd_option(const char *value, int *out, std::string *err) {
+    uint32_t fd = 0;
+    if (!number_option("--ready-fd", value, 1024, &fd, err))
+        return false;
+    if (::fcntl(static_cast<int>(fd), F_GETFD) < 0) {
+        *err =
+            "--ready-fd " + std::to_string(fd) + " is not an open descriptor";
+        return false;
+    }
+    *out = static_cast<int>(fd);
     return true;
 }
 
@@ -48,9 +86,15 @@ bool parse_options(int argc, char **argv, Options *out, std::string *err) {
         } else if (arg == "--delay-ms") {
             ok = number_option(arg, value, 60000, &out->delay_ms, err);
         } else if (arg == "--ready-fd") {
-            uint32_t fd = 0;
-            ok = number_option(arg, value, 1024, &fd, err);
-            out->ready_fd = static_cast<int>(fd);
+            ok = ready_fd_option(value, &out->ready_fd, err);
+        } else if (arg == "--mode") {
+            ok = mode_option(value, &out->mode, err);
+        } else if (arg == "--group" && value != nullptr) {
+            out->group = value;
+        } else if (arg == "--allow-uid") {
+            ok = id_list_option(arg, value, &out->peers.uids, err);
+        } else if (arg == "--allow-gid") {
+            ok = id_list_option(arg, value, &out->peers.gids, err);
         } else {
             *err = "unknown or incomplete option '" + std::string(arg) + "'";
             return false;
@@ -63,6 +107,7 @@ bool parse_options(int argc, char **argv, Options *out, std::string *err) {
         *err = "--socket PATH is required";
         return false;
     }
+    out->peers.default_to_own_uid_and_root();
     return true;
 }
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "peer_policy.h"
+
 namespace ostrel::aclsvc {
 
 struct Options {
@@ -15,6 +17,9 @@ struct Options {
     int ready_fd = -1;         // written "ready\n" and closed once listening
     bool quiet = false;        // no decoded messages on stdout
     bool json_log = false;     // --log-format json: JSON Lines on stdout
+    int mode = -1;             // socket file mode; -1: 0600, 0660 with group
+    std::string group;         // group owning the socket file
+    PeerPolicy peers;          // who may connect
 };
 
 // Fills *out from argv; false with *err set on a bad command line.

@@ -19,11 +19,19 @@ inline constexpr const char *kUsage =
     "  --log-format FORMAT  text (default) or json: one JSON object per\n"
     "                       event and line on stdout\n"
     "  --pcap FILE          write every frame, both directions, as pcapng\n"
-    "  --quiet              no log on stdout\n"
+    "  --quiet              no log on stdout (refused and dropped clients\n"
+    "                       are still logged)\n"
+    "  --mode OCTAL         socket file mode (default 0600, 0660 with\n"
+    "                       --group), whatever the umask\n"
+    "  --group NAME         group of the socket file\n"
+    "  --allow-uid UID,...  peers served by uid (SO_PEERCRED)\n"
+    "  --allow-gid GID,...  peers served by gid; with neither option, the\n"
+    "                       daemon's own uid and root\n"
     "  -h, --help           this text\n"
     "Numbers are decimal, or hexadecimal after 0x.\n"
     "\n"
-    "exit status: 0 stopped by a signal, 1 the socket could not be set up,\n"
-    "2 bad command line.\n";
+    "exit status: 0 stopped by a signal, 1 the socket could not be set up\n"
+    "(another service listens at PATH, or PATH is not a socket), 2 bad\n"
+    "command line.\n";
 
 } // namespace ostrel::aclsvc

@@ -24,11 +24,13 @@ int stop_signal_fd() {
     return signalfd(-1, &set, SFD_CLOEXEC);
 }
 
-void report_ready(int fd) {
+// False when the descriptor given with --ready-fd cannot take the line.
+bool report_ready(int fd) {
     if (fd < 0)
-        return;
-    (void)!write(fd, "ready\n", 6);
+        return true;
+    bool ok = write(fd, "ready\n", 6) == 6;
     close(fd);
+    return ok;
 }
 
 } // namespace
@@ -61,7 +63,10 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "aclsvc-sim: %s\n", err.c_str());
         return 1;
     }
-    report_ready(ready_fd);
+    if (!report_ready(ready_fd)) {
+        std::perror("aclsvc-sim: --ready-fd");
+        return 1;
+    }
     int status = daemon.run(signal_fd);
     close(signal_fd);
     return status;

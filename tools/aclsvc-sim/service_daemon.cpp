@@ -5,44 +5,34 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <grp.h>
 #include <poll.h>
-#include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "service_protocol.h"
-#include "status_names.h"
-#include "wire_json.h"
-#include "yarl.h"
+#include "socket_probe.h"
 
 namespace ostrel::aclsvc {
 
 namespace {
 
-using socket_frame::Head;
-using socket_frame::Kind;
 using tools::JsonObject;
 
-void send_bytes(int fd, const std::vector<uint8_t> &bytes) {
-    // A client that went away is noticed by its next read.
-    (void)::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-}
+// Messages read from one client per round of the loop, so that a client
+// that writes without pause cannot starve the others.
+constexpr int kReadsPerRound = 16;
 
-// A stale socket file of an earlier run is removed; anything else at the
-// path is left alone (bind then fails with EADDRINUSE).
-void remove_stale_socket(const char *path) {
-    struct stat st;
-    if (::lstat(path, &st) == 0 && S_ISSOCK(st.st_mode))
-        (void)::unlink(path);
+int fail(std::string *err, const std::string &text, int code) {
+    *err = text;
+    return code;
 }
 
 } // namespace
 
 ServiceDaemon::~ServiceDaemon() {
-    for (int fd : clients_)
-        ::close(fd);
+    clients_.clear();
     if (listen_fd_ >= 0) {
         ::close(listen_fd_);
         (void)::unlink(options_.socket_path.c_str());
@@ -50,169 +40,203 @@ ServiceDaemon::~ServiceDaemon() {
 }
 
 int ServiceDaemon::start(std::string *err) {
-    sockaddr_un addr{};
-    if (options_.socket_path.size() >= sizeof addr.sun_path) {
-        *err = "socket path too long";
-        return ENAMETOOLONG;
+    std::string what;
+    switch (probe_socket_path(options_.socket_path, &what)) {
+    case PathState::Free:
+        break;
+    case PathState::StaleSocket:
+        (void)::unlink(options_.socket_path.c_str());
+        break;
+    case PathState::LiveSocket:
+        return fail(err, options_.socket_path + ": " + what, EADDRINUSE);
+    case PathState::NotASocket:
+        return fail(err, options_.socket_path + " " + what, EEXIST);
+    case PathState::Unusable:
+        return fail(err, options_.socket_path + ": " + what, EACCES);
     }
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, options_.socket_path.c_str());
-    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        *err = std::string("socket: ") + std::strerror(errno);
-        return errno;
-    }
-    remove_stale_socket(addr.sun_path);
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-        ::listen(fd, 8) != 0) {
-        int e = errno;
-        *err = options_.socket_path + ": " + std::strerror(e);
-        ::close(fd);
+    int e = bind_socket(err);
+    if (e == 0)
+        e = set_owner_and_mode(err);
+    if (e != 0)
         return e;
-    }
-    listen_fd_ = fd;
-    log("aclsvc-sim: listening on " + options_.socket_path + "\n",
-        JsonObject()
-            .add("event", "listening")
-            .add("socket", options_.socket_path));
+    log_("aclsvc-sim: listening on " + options_.socket_path + "\n",
+         JsonObject()
+             .add("event", "listening")
+             .add("socket", options_.socket_path));
     return 0;
 }
 
-void ServiceDaemon::log(const std::string &text,
-                        const JsonObject &event) const {
-    if (options_.quiet)
-        return;
-    std::string line = options_.json_log ? event.str() + "\n" : text;
-    std::fputs(line.c_str(), stdout);
-    std::fflush(stdout);
-}
-
-void ServiceDaemon::accept_client() {
-    int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+int ServiceDaemon::bind_socket(std::string *err) {
+    sockaddr_un addr{};
+    if (options_.socket_path.size() >= sizeof addr.sun_path)
+        return fail(err, "socket path too long", ENAMETOOLONG);
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, options_.socket_path.c_str());
+    int fd =
+        ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return;
-    int buf = static_cast<int>(2 * socket_frame::kMaxFrame);
-    (void)::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buf, sizeof buf);
-    (void)::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buf, sizeof buf);
-    clients_.push_back(fd);
+        return fail(err, std::string("socket: ") + std::strerror(errno), errno);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+        int e = errno;
+        ::close(fd);
+        return fail(err, options_.socket_path + ": " + std::strerror(e), e);
+    }
+    listen_fd_ = fd; // from here on the destructor removes the file
+    if (::listen(fd, 64) != 0)
+        return fail(err, std::string("listen: ") + std::strerror(errno), errno);
+    return 0;
 }
 
-void ServiceDaemon::close_client(int fd) {
+// The socket file gets --mode (default 0600, or 0660 with --group) and
+// --group, whatever the umask.
+int ServiceDaemon::set_owner_and_mode(std::string *err) const {
+    const char *path = options_.socket_path.c_str();
+    if (!options_.group.empty()) {
+        const group *g = ::getgrnam(options_.group.c_str());
+        if (g == nullptr)
+            return fail(err, "unknown group '" + options_.group + "'", EINVAL);
+        if (::chown(path, static_cast<uid_t>(-1), g->gr_gid) != 0)
+            return fail(err,
+                        "chown " + options_.socket_path + ": " +
+                            std::strerror(errno),
+                        errno);
+    }
+    int mode = options_.mode >= 0 ? options_.mode
+                                  : (options_.group.empty() ? 0600 : 0660);
+    if (::chmod(path, static_cast<mode_t>(mode)) != 0)
+        return fail(
+            err, "chmod " + options_.socket_path + ": " + std::strerror(errno),
+            errno);
+    return 0;
+}
+
+void ServiceDaemon::accept_clients() {
+    for (;;) {
+        int fd = ::accept4(listen_fd_, nullptr, nullptr,
+                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0)
+            return;
+        ucred peer{};
+        socklen_t len = sizeof peer;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 ||
+            !options_.peers.allows(peer)) {
+            refuse(fd, peer);
+            continue;
+        }
+        int buf = static_cast<int>(2 * socket_frame::kMaxFrame);
+        (void)::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buf, sizeof buf);
+        (void)::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buf, sizeof buf);
+        clients_.push_back(
+            std::make_unique<ClientLink>(fd, next_client_++, peer));
+    }
+}
+
+// Refusals are logged even with --quiet: they are about access.
+void ServiceDaemon::refuse(int fd, const ucred &peer) const {
+    log_("aclsvc-sim: refused a peer (pid " + std::to_string(peer.pid) +
+             ", uid " + std::to_string(peer.uid) + ", gid " +
+             std::to_string(peer.gid) + "): not an allowed uid or gid\n",
+         JsonObject()
+             .add("event", "peer_refused")
+             .add("pid", static_cast<int>(peer.pid))
+             .add("uid", peer.uid)
+             .add("gid", peer.gid),
+         EventLog::Show::Always);
     ::close(fd);
-    clients_.erase(std::remove(clients_.begin(), clients_.end(), fd),
+}
+
+void ServiceDaemon::read_client(ClientLink &client) {
+    buffer_.resize(socket_frame::kMaxFrame);
+    for (int i = 0; i < kReadsPerRound; ++i) {
+        ssize_t n = ::recv(client.fd(), buffer_.data(), buffer_.size(),
+                           MSG_DONTWAIT | MSG_TRUNC);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return;
+        if (n <= 0)
+            return drop(client, ""); // gone: nothing to report
+        std::vector<Outgoing> out;
+        size_t size = std::min(static_cast<size_t>(n), buffer_.size());
+        if (static_cast<size_t>(n) > buffer_.size() ||
+            !session_.handle(buffer_.data(), size, &out))
+            return drop(client,
+                        "malformed frame of " + std::to_string(n) + " bytes");
+        deliver(client, std::move(out));
+        if (is_dropped(client.id()))
+            return;
+    }
+}
+
+void ServiceDaemon::deliver(ClientLink &client, std::vector<Outgoing> out) {
+    const auto now = Clock::now();
+    for (Outgoing &o : out) {
+        if (o.due > now) {
+            delayed_.push_back({client.id(), std::move(o)});
+            continue;
+        }
+        std::string reason;
+        if (!client.send(std::move(o.frame), &reason))
+            return drop(client, reason);
+    }
+}
+
+void ServiceDaemon::send_due() {
+    const auto now = Clock::now();
+    auto due = [now](const Delayed &d) { return d.out.due <= now; };
+    std::vector<Delayed> ready;
+    for (Delayed &d : delayed_)
+        if (due(d))
+            ready.push_back(std::move(d));
+    delayed_.erase(std::remove_if(delayed_.begin(), delayed_.end(), due),
+                   delayed_.end());
+    for (Delayed &d : ready) {
+        for (auto &c : clients_) {
+            if (c->id() == d.client) {
+                std::vector<Outgoing> one;
+                one.push_back({std::move(d.out.frame), now});
+                deliver(*c, std::move(one));
+            }
+        }
+    }
+}
+
+bool ServiceDaemon::is_dropped(uint64_t client) const {
+    return std::count(dropped_.begin(), dropped_.end(), client) != 0;
+}
+
+void ServiceDaemon::drop(ClientLink &client, const std::string &reason) {
+    if (is_dropped(client.id()))
+        return;
+    if (!reason.empty())
+        log_("aclsvc-sim: dropped " + client.name() + ": " + reason + "\n",
+             JsonObject()
+                 .add("event", "client_dropped")
+                 .add("client", client.name())
+                 .add("reason", reason),
+             EventLog::Show::Always);
+    dropped_.push_back(client.id());
+}
+
+void ServiceDaemon::remove_dropped() {
+    auto gone = [this](const std::unique_ptr<ClientLink> &c) {
+        return is_dropped(c->id());
+    };
+    clients_.erase(std::remove_if(clients_.begin(), clients_.end(), gone),
                    clients_.end());
-    pending_.erase(
-        std::remove_if(pending_.begin(), pending_.end(),
-                       [fd](const Pending &p) { return p.fd == fd; }),
-        pending_.end());
-}
-
-bool ServiceDaemon::serve_client(int fd) {
-    buffer_.resize(socket_frame::kMaxFrame + 1);
-    ssize_t n = ::recv(fd, buffer_.data(), buffer_.size(), 0);
-    if (n < 0 && errno == EINTR)
-        return true;
-    if (n <= 0) {
-        close_client(fd);
-        return false;
-    }
-    Head head;
-    const uint8_t *payload = nullptr;
-    if (!socket_frame::decode(buffer_.data(), static_cast<size_t>(n), &head,
-                              &payload)) {
-        log("ignored a malformed frame of " + std::to_string(n) + " bytes\n",
-            JsonObject().add("event", "malformed_frame").add("length", n));
-        return true;
-    }
-    if (head.kind == static_cast<uint32_t>(Kind::Send))
-        on_send(fd, head, payload);
-    else if (head.kind == static_cast<uint32_t>(Kind::Query))
-        on_query(fd, head);
-    return true;
-}
-
-void ServiceDaemon::on_send(int fd, const Head &head, const uint8_t *payload) {
-    Head accept = socket_frame::make_head(Kind::Accept, head.token);
-    if (sends_refused_ < options_.fail_sends) {
-        ++sends_refused_;
-        accept.error = static_cast<int32_t>(options_.fail_errno);
-        send_bytes(fd, socket_frame::encode(accept, nullptr, 0));
-        log("token " + std::to_string(head.token) + ": send refused (errno " +
-                std::to_string(options_.fail_errno) + ")\n",
-            JsonObject()
-                .add("event", "send_refused")
-                .add("token", head.token)
-                .add("errno", options_.fail_errno));
-        return;
-    }
-    std::string text;
-    // The model reads the message from an aligned copy of its own.
-    std::vector<uint8_t> message(payload, payload + head.length);
-    uint32_t status =
-        model_.handle(head.opcode, message.data(), message.size(), &text);
-    send_bytes(fd, socket_frame::encode(accept, nullptr, 0));
-    JsonObject received;
-    received.add("event", "receive").add("token", head.token);
-    received.add("opcode", head.opcode).add("length", head.length);
-    if (head.opcode == OSTREL_ACL_OPCODE)
-        received.raw("message",
-                     tools::message_json(message.data(), message.size()));
-    log("token " + std::to_string(head.token) + ", opcode " +
-            std::to_string(head.opcode) + ": " + text,
-        received);
-    if (replies_dropped_ < options_.drop_replies) {
-        ++replies_dropped_;
-        log("token " + std::to_string(head.token) + ": reply dropped\n",
-            JsonObject()
-                .add("event", "reply_dropped")
-                .add("token", head.token));
-        return;
-    }
-    Head reply = socket_frame::make_head(Kind::Reply, head.token);
-    reply.flags = socket_frame::kHasPayload;
-    auto due = Clock::now() + std::chrono::milliseconds(options_.delay_ms);
-    pending_.push_back(
-        {fd, due, socket_frame::encode(reply, &status, sizeof status)});
-    log("token " + std::to_string(head.token) + ": reply " +
-            tools::status_text(status) + "\n",
-        JsonObject()
-            .add("event", "reply")
-            .add("token", head.token)
-            .add("status", status)
-            .add("name", tools::status_name(status))
-            .add("delay_ms", options_.delay_ms));
-}
-
-void ServiceDaemon::on_query(int fd, const Head &head) {
-    std::string answer;
-    if (head.opcode == tools::kQueryTable)
-        answer = model_.table();
-    else if (head.opcode == tools::kQueryTableJson)
-        answer = model_.table_json();
-    Head h = socket_frame::make_head(Kind::Answer, head.token);
-    h.flags = socket_frame::kHasPayload;
-    send_bytes(fd, socket_frame::encode(h, answer.data(),
-                                        static_cast<uint32_t>(answer.size())));
-}
-
-void ServiceDaemon::send_due_replies() {
-    auto now = Clock::now();
-    auto due = [now](const Pending &p) { return p.due <= now; };
-    for (const Pending &p : pending_)
-        if (due(p))
-            send_bytes(p.fd, p.frame);
-    pending_.erase(std::remove_if(pending_.begin(), pending_.end(), due),
-                   pending_.end());
+    auto orphan = [this](const Delayed &d) { return is_dropped(d.client); };
+    delayed_.erase(std::remove_if(delayed_.begin(), delayed_.end(), orphan),
+                   delayed_.end());
+    dropped_.clear();
 }
 
 int ServiceDaemon::poll_timeout_ms() const {
-    if (pending_.empty())
+    if (delayed_.empty())
         return -1;
-    auto next = std::min_element(
-        pending_.begin(), pending_.end(),
-        [](const Pending &a, const Pending &b) { return a.due < b.due; });
+    auto next = std::min_element(delayed_.begin(), delayed_.end(),
+                                 [](const Delayed &a, const Delayed &b) {
+                                     return a.out.due < b.out.due;
+                                 });
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    next->due - Clock::now())
+                    next->out.due - Clock::now())
                     .count();
     return left < 0 ? 0 : static_cast<int>(left) + 1;
 }
@@ -221,22 +245,34 @@ int ServiceDaemon::run(int signal_fd) {
     for (;;) {
         std::vector<pollfd> fds{{signal_fd, POLLIN, 0},
                                 {listen_fd_, POLLIN, 0}};
-        for (int fd : clients_)
-            fds.push_back({fd, POLLIN, 0});
+        for (const auto &c : clients_)
+            fds.push_back(
+                {c->fd(),
+                 static_cast<short>(POLLIN | (c->wants_write() ? POLLOUT : 0)),
+                 0});
         int ready = ::poll(fds.data(), fds.size(), poll_timeout_ms());
         if (ready < 0 && errno != EINTR)
             return 1;
         if (fds[0].revents & POLLIN) {
-            log("aclsvc-sim: stopping\n",
-                JsonObject().add("event", "stopping"));
+            log_("aclsvc-sim: stopping\n",
+                 JsonObject().add("event", "stopping"));
             return 0;
         }
+        // Clients accepted now are polled from the next round on.
+        const size_t polled = clients_.size();
+        for (size_t i = 0; i < polled; ++i) {
+            ClientLink &c = *clients_[i];
+            std::string reason;
+            short ev = fds[i + 2].revents;
+            if ((ev & POLLOUT) && !c.flush(&reason))
+                drop(c, reason);
+            if ((ev & (POLLIN | POLLHUP | POLLERR)) && !is_dropped(c.id()))
+                read_client(c);
+        }
         if (fds[1].revents & POLLIN)
-            accept_client();
-        for (size_t i = 2; i < fds.size(); ++i)
-            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR))
-                (void)serve_client(fds[i].fd);
-        send_due_replies();
+            accept_clients();
+        send_due();
+        remove_dropped();
     }
 }
 

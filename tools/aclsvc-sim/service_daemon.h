@@ -3,58 +3,65 @@
 // each message to its programmed table and replies with a 4-byte status.
 // It can refuse the first sends, drop replies and delay them, so that a
 // client's retries, drains and timeouts run for real.
+//
+// One poll loop serves every client without blocking: each client has a
+// bounded output queue (ClientLink), and a client that lets it overflow,
+// sends a malformed frame or is not an allowed peer is closed with the
+// reason logged.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "client_link.h"
 #include "daemon_options.h"
-#include "json_writer.h"
-#include "service_model.h"
-#include "socket_frame.h"
+#include "event_log.h"
+#include "service_session.h"
 
 namespace ostrel::aclsvc {
 
 class ServiceDaemon {
   public:
-    explicit ServiceDaemon(Options options) : options_(std::move(options)) {}
+    explicit ServiceDaemon(Options options)
+        : options_(std::move(options)), log_(options_),
+          session_(options_, log_) {}
     ~ServiceDaemon();
 
-    // Binds and listens; 0 or an errno value (with *err set).
+    // Probes the path, binds, sets the socket file's mode and group, and
+    // listens; 0 or an errno value (with *err set).
     int start(std::string *err);
     // Serves until SIGTERM or SIGINT (blocked by the caller and read from
     // signal_fd); returns the process exit status.
     int run(int signal_fd);
 
   private:
-    using Clock = std::chrono::steady_clock;
-    struct Pending {
-        int fd;
-        Clock::time_point due;
-        std::vector<uint8_t> frame;
+    struct Delayed {
+        uint64_t client;
+        Outgoing out;
     };
 
-    void accept_client();
-    // false when the client is gone and was closed.
-    bool serve_client(int fd);
-    void on_send(int fd, const socket_frame::Head &head,
-                 const uint8_t *payload);
-    void on_query(int fd, const socket_frame::Head &head);
-    void send_due_replies();
+    int bind_socket(std::string *err);
+    int set_owner_and_mode(std::string *err) const;
+    void accept_clients();
+    void refuse(int fd, const ucred &peer) const;
+    void read_client(ClientLink &client);
+    void deliver(ClientLink &client, std::vector<Outgoing> out);
+    void send_due();
+    bool is_dropped(uint64_t client) const;
+    void drop(ClientLink &client, const std::string &reason);
+    void remove_dropped();
     int poll_timeout_ms() const;
-    void close_client(int fd);
-    // Text, or in JSON log format the event on one line; nothing if quiet.
-    void log(const std::string &text, const tools::JsonObject &event) const;
 
     Options options_;
-    tools::ServiceModel model_;
+    EventLog log_;
+    ServiceSession session_;
     int listen_fd_ = -1;
-    std::vector<int> clients_;
-    std::vector<Pending> pending_;
-    uint32_t sends_refused_ = 0;
-    uint32_t replies_dropped_ = 0;
+    uint64_t next_client_ = 1;
+    std::vector<std::unique_ptr<ClientLink>> clients_;
+    std::vector<uint64_t> dropped_;
+    std::vector<Delayed> delayed_;
     std::vector<uint8_t> buffer_;
 };
 

@@ -1,0 +1,99 @@
+// The simulated service's answer to each client frame: Accept or refuse a
+// Send, apply it to the model, reply (now, later or never), answer a Query.
+#include "service_session.h"
+
+#include "service_protocol.h"
+#include "status_names.h"
+#include "wire_json.h"
+#include "yarl.h"
+
+namespace ostrel::aclsvc {
+
+namespace {
+
+using socket_frame::Head;
+using socket_frame::Kind;
+using tools::JsonObject;
+
+} // namespace
+
+bool ServiceSession::handle(const uint8_t *bytes, size_t n,
+                            std::vector<Outgoing> *out) {
+    Head head;
+    const uint8_t *payload = nullptr;
+    if (!socket_frame::decode(bytes, n, &head, &payload))
+        return false;
+    if (head.kind == static_cast<uint32_t>(Kind::Send))
+        on_send(head, payload, out);
+    else if (head.kind == static_cast<uint32_t>(Kind::Query))
+        on_query(head, out);
+    else
+        return false; // a frame only the service sends
+    return true;
+}
+
+void ServiceSession::on_send(const Head &head, const uint8_t *payload,
+                             std::vector<Outgoing> *out) {
+    const auto now = Clock::now();
+    const std::string token = "token " + std::to_string(head.token);
+    Head accept = socket_frame::make_head(Kind::Accept, head.token);
+    if (sends_refused_ < options_.fail_sends) {
+        ++sends_refused_;
+        accept.error = static_cast<int32_t>(options_.fail_errno);
+        out->push_back({socket_frame::encode(accept, nullptr, 0), now});
+        log_(token + ": send refused (errno " +
+                 std::to_string(options_.fail_errno) + ")\n",
+             JsonObject()
+                 .add("event", "send_refused")
+                 .add("token", head.token)
+                 .add("errno", options_.fail_errno));
+        return;
+    }
+    std::string text;
+    // The model reads the message from an aligned copy of its own.
+    std::vector<uint8_t> message(payload, payload + head.length);
+    uint32_t status =
+        model_.handle(head.opcode, message.data(), message.size(), &text);
+    out->push_back({socket_frame::encode(accept, nullptr, 0), now});
+    JsonObject received;
+    received.add("event", "receive").add("token", head.token);
+    received.add("opcode", head.opcode).add("length", head.length);
+    if (head.opcode == OSTREL_ACL_OPCODE)
+        received.raw("message",
+                     tools::message_json(message.data(), message.size()));
+    log_(token + ", opcode " + std::to_string(head.opcode) + ": " + text,
+         received);
+    if (replies_dropped_ < options_.drop_replies) {
+        ++replies_dropped_;
+        log_(token + ": reply dropped\n", JsonObject()
+                                              .add("event", "reply_dropped")
+                                              .add("token", head.token));
+        return;
+    }
+    Head reply = socket_frame::make_head(Kind::Reply, head.token);
+    reply.flags = socket_frame::kHasPayload;
+    out->push_back({socket_frame::encode(reply, &status, sizeof status),
+                    now + std::chrono::milliseconds(options_.delay_ms)});
+    log_(token + ": reply " + tools::status_text(status) + "\n",
+         JsonObject()
+             .add("event", "reply")
+             .add("token", head.token)
+             .add("status", status)
+             .add("name", tools::status_name(status))
+             .add("delay_ms", options_.delay_ms));
+}
+
+void ServiceSession::on_query(const Head &head, std::vector<Outgoing> *out) {
+    std::string answer;
+    if (head.opcode == tools::kQueryTable)
+        answer = model_.table();
+    else if (head.opcode == tools::kQueryTableJson)
+        answer = model_.table_json();
+    Head h = socket_frame::make_head(Kind::Answer, head.token);
+    h.flags = socket_frame::kHasPayload;
+    out->push_back({socket_frame::encode(h, answer.data(),
+                                         static_cast<uint32_t>(answer.size())),
+                    Clock::now()});
+}
+
+} // namespace ostrel::aclsvc

@@ -1,0 +1,51 @@
+// What the simulated ACL service does with the frames its clients send,
+// without any socket: each received message gives the frames to send back
+// (an Accept, a Reply due now or after the configured delay, an Answer)
+// and the lines to log. The daemon owns the sockets; fuzz targets feed
+// this class bytes directly.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "daemon_options.h"
+#include "event_log.h"
+#include "service_model.h"
+#include "socket_frame.h"
+
+namespace ostrel::aclsvc {
+
+using Clock = std::chrono::steady_clock;
+
+struct Outgoing {
+    std::vector<uint8_t> frame;
+    Clock::time_point due; // send at or after this time
+};
+
+class ServiceSession {
+  public:
+    ServiceSession(const Options &options, const EventLog &log)
+        : options_(options), log_(log) {}
+
+    // Handles one received message of n bytes: appends the frames to send
+    // to *out and logs what happened. False when the bytes are not a
+    // well-formed Send or Query frame (nothing is appended to *out).
+    bool handle(const uint8_t *bytes, size_t n, std::vector<Outgoing> *out);
+
+    const tools::ServiceModel &model() const { return model_; }
+
+  private:
+    void on_send(const socket_frame::Head &head, const uint8_t *payload,
+                 std::vector<Outgoing> *out);
+    void on_query(const socket_frame::Head &head, std::vector<Outgoing> *out);
+
+    const Options &options_;
+    const EventLog &log_;
+    tools::ServiceModel model_;
+    uint32_t sends_refused_ = 0;
+    uint32_t replies_dropped_ = 0;
+};
+
+} // namespace ostrel::aclsvc
