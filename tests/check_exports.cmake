@@ -1,25 +1,34 @@
 # Compares the dynamic symbol table of the shared library with the expected
 # external interface, and checks that the platform is left undefined.
+cmake_minimum_required(VERSION 3.25)
 find_program(NM nm REQUIRED)
 
-execute_process(COMMAND ${NM} -D --defined-only --format=posix ${LIB}
-  OUTPUT_VARIABLE defined RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIB}")
-endif()
-string(REPLACE "\n" ";" lines "${defined}")
+# Names defined in the output of nm --format=posix, one list entry each.
+function(defined_names out)
+  execute_process(COMMAND ${NM} ${ARGN} --defined-only --format=posix
+    OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "nm ${ARGN} failed")
+  endif()
+  string(REGEX MATCHALL "(^|\n)[^ \n]+ [A-Za-z]" entries "${listing}")
+  list(TRANSFORM entries REPLACE "^\n?([^ ]+) .$" "\\1")
+  set(${out} ${entries} PARENT_SCOPE)
+endfunction()
+
+# A symbol is ours when one of our objects (the members of the static
+# library) defines it; the rest of the dynamic table comes from the linker
+# and the toolchain's runtimes (sanitizers included) and is only reported.
+defined_names(dynamic -D ${LIB})
+defined_names(ours ${STATIC_LIB})
+list(REMOVE_DUPLICATES ours)
 set(actual "")
-foreach(line IN LISTS lines)
-  string(REGEX MATCH "^([^ ]+) ([A-Za-z])" m "${line}")
-  if(NOT m)
-    continue()
+set(toolchain "")
+foreach(sym IN LISTS dynamic)
+  if(sym IN_LIST ours)
+    list(APPEND actual "${sym}")
+  else()
+    list(APPEND toolchain "${sym}")
   endif()
-  set(sym "${CMAKE_MATCH_1}")
-  # Toolchain and loader symbols are not part of our interface.
-  if(sym MATCHES "^(_init|_fini|_edata|_end|__bss_start|_ITM_|__gmon_start__|__cxa_|__asan|__odr_asan|__ubsan|__lsan|__sanitizer)")
-    continue()
-  endif()
-  list(APPEND actual "${sym}")
 endforeach()
 list(SORT actual)
 
@@ -51,4 +60,4 @@ foreach(lib ${LIB} ${STATIC_LIB})
   endforeach()
 endforeach()
 list(LENGTH actual n)
-message(STATUS "${n} exported symbols match")
+message(STATUS "${n} exported symbols match; from the toolchain: ${toolchain}")

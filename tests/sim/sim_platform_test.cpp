@@ -85,14 +85,14 @@ TEST_F(Sim, ServicesAnswerFromTheirTablesAndFailuresFillNothing) {
     sim::set_pc_members(40, {1, 2, 3, 4, 5, 6, 7, 8});
     sim::fail_pc_queries(1, 9);
     EXPECT_EQ(port_channel_info_get(&g.info), 9);
-    EXPECT_EQ(g.info.member_count, 0u);
+    EXPECT_EQ(uint32_t{g.info.member_count}, 0u);
     EXPECT_EQ(port_channel_info_get(&g.info), 0);
-    EXPECT_EQ(g.info.member_count, 8u);
-    EXPECT_EQ(g.info.members[5].if_index, 6u); // six entries at most
+    EXPECT_EQ(uint32_t{g.info.member_count}, 8u);
+    EXPECT_EQ(uint32_t{g.info.members[5].if_index}, 6u); // six entries at most
     EXPECT_EQ(g.after[0] + g.after[15], 2 * 0xa5);
     sim::set_pc_reported_count(40, 1000);
     EXPECT_EQ(port_channel_info_get(&g.info), 0);
-    EXPECT_EQ(g.info.member_count, 1000u);
+    EXPECT_EQ(uint32_t{g.info.member_count}, 1000u);
 }
 
 TEST_F(Sim, ASendIsHeldUntilDroppedAndItsReplyReceivedOnceUnderItsToken) {
