@@ -1,27 +1,82 @@
-# Installs the library, its header, a CMake package and a pkg-config file.
+# Installs what a downstream project needs, in three components:
+#   runtime      the shared core library
+#   development  headers (core, C++ view, platform interface), the static
+#                core, our stand-ins, the CMake package, pkg-config modules
+#                and the documents
+#   tools        aclctl and aclsvc-sim
+# and describes the Debian packages made of them (cpack -G DEB).
 include(CMakePackageConfigHelpers)
 
-install(TARGETS ostrelapi ostrelapi_static
-  EXPORT ostrelapiTargets
+set(ostrel_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/ostrelapi)
+set(ostrel_platform_include ${CMAKE_INSTALL_INCLUDEDIR}/ostrelapi/platform)
+
+install(TARGETS ostrelapi EXPORT ostrelapiTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+    COMPONENT runtime NAMELINK_COMPONENT development)
+install(TARGETS ostrelapi_static ostrel_sim_shared ostrel_tlvu_shared ostrel_socket_shared
+  EXPORT ostrelapiTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+install(EXPORT ostrelapiTargets NAMESPACE ostrelapi::
+  DESTINATION ${ostrel_cmake_dir} COMPONENT development)
+
 install(FILES ${PROJECT_SOURCE_DIR}/include/ostrelapi.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(EXPORT ostrelapiTargets
-  NAMESPACE ostrelapi::
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ostrelapi)
+              ${PROJECT_SOURCE_DIR}/include/ostrelapi.hpp
+              ${PROJECT_BINARY_DIR}/include/ostrelapi_version.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+file(GLOB ostrel_platform_headers_installed
+     ${PROJECT_SOURCE_DIR}/include/ostrelapi/platform/*.h)
+install(FILES ${ostrel_platform_headers_installed}
+              ${PROJECT_SOURCE_DIR}/src/platform/tlv/tlv_error_print_switch.h
+              ${PROJECT_SOURCE_DIR}/src/platform/socket/socket_transport.h
+  DESTINATION ${ostrel_platform_include} COMPONENT development)
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/ostrelapiConfig.cmake.in
-  ${PROJECT_BINARY_DIR}/ostrelapiConfig.cmake
-  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ostrelapi)
+  ${PROJECT_BINARY_DIR}/ostrelapiConfig.cmake INSTALL_DESTINATION ${ostrel_cmake_dir})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/ostrelapiConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/ostrelapiConfig.cmake
               ${PROJECT_BINARY_DIR}/ostrelapiConfigVersion.cmake
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ostrelapi)
+  DESTINATION ${ostrel_cmake_dir} COMPONENT development)
 
-configure_file(${PROJECT_SOURCE_DIR}/cmake/ostrelapi.pc.in
-  ${PROJECT_BINARY_DIR}/ostrelapi.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/ostrelapi.pc
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# pkg-config modules find their prefix from where they lie, so an install
+# tree can be moved. ostrel_pc(<module> <description> <libs> <requires>
+# <libs.private>)
+file(RELATIVE_PATH ostrel_pc_to_prefix
+     /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" ostrel_pc_to_prefix "${ostrel_pc_to_prefix}")
+function(ostrel_pc module description libs requires libs_private)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/ostrelapi.pc.in
+                 ${PROJECT_BINARY_DIR}/pkgconfig/${module}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/${module}.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+endfunction()
+# The core is C++ inside: linked statically it needs the C++ runtime.
+ostrel_pc(ostrelapi "${PROJECT_DESCRIPTION}" -lostrelapi "" -lstdc++)
+# A stand-in satisfies only the core's references, never the program's own:
+# --as-needed must not drop it whatever the order of the modules (one word
+# per module, as pkg-config drops repeated words).
+foreach(stand_in sim tlvu socket)
+  set(ostrel_${stand_in}_libs
+      "-Wl,--push-state,--no-as-needed,-lostrel_${stand_in},--pop-state")
+endforeach()
+ostrel_pc(ostrelapi-sim "Simulated switch platform for libostrelapi"
+          "${ostrel_sim_libs}" ostrelapi "")
+ostrel_pc(ostrelapi-tlvu "TLV utility library for libostrelapi"
+          "${ostrel_tlvu_libs}" ostrelapi "")
+ostrel_pc(ostrelapi-socket "Socket message transport for libostrelapi"
+          "${ostrel_socket_libs}" ostrelapi "")
+
+if(TARGET aclctl AND TARGET aclsvc-sim)
+  install(TARGETS aclctl aclsvc-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    COMPONENT tools)
+endif()
+
+install(FILES ${PROJECT_SOURCE_DIR}/README.md
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/README.md RENAME tools.md
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
+
+include(cmake/packaging.cmake)

@@ -34,6 +34,14 @@
 #define OSTREL_NODISCARD
 #endif
 
+/* Version: OSTREL_VERSION_MAJOR, _MINOR, _PATCH and OSTREL_VERSION_STRING
+ * of these headers; ostrel_version() gives the library's at run time. */
+#include "ostrelapi_version.h"
+#ifdef __cplusplus
+extern "C"
+#endif
+OSTREL_API const char *ostrel_version(void);
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -238,6 +238,8 @@ int send_file(const Options &o) {
 } // namespace
 
 int main(int argc, char **argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+        return std::printf("aclctl %s\n", ostrel_version()) < 0;
     int status = 0;
     if (help_asked(argc, argv, &status))
         return status;

@@ -8,6 +8,7 @@
 
 #include "daemon_options.h"
 #include "help_text.h"
+#include "ostrelapi.h"
 #include "service_daemon.h"
 #include "tlv_error_print_switch.h"
 
@@ -36,6 +37,8 @@ bool report_ready(int fd) {
 } // namespace
 
 int main(int argc, char **argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+        return std::printf("aclsvc-sim %s\n", ostrel_version()) < 0;
     ostrel::aclsvc::Options options;
     std::string err;
     for (int i = 1; i < argc; ++i)

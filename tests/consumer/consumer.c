@@ -1,0 +1,52 @@
+/* Downstream program, built against an install: programs an ACE through the
+ * simulated platform, round-trips a policy update through the TLV library. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <ostrelapi.h>
+
+#define CHECK(cond)                                                            \
+    do {                                                                       \
+        if (!(cond)) {                                                         \
+            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond);         \
+            return 1;                                                          \
+        }                                                                      \
+    } while (0)
+
+static int program_ace(void) {
+    const uint8_t addr1[6] = {2, 0, 0, 0, 0, 1}, addr2[6] = {10, 0, 0, 0, 0, 1};
+    yarl_msg msg;
+    memset(&msg, 0, sizeof msg);
+    CHECK(ostrel_api_program_acl(7, addr1, addr2, 30, 4, 5, &msg, 1) == 0);
+    CHECK(did_yarl_send == 1);
+    const IntfNode *intf = brisel_intf_lookup(brisel_vlan_lookup(30), 4);
+    CHECK(intf != NULL && intf->count == 1);
+    CHECK(brisel_api_yarl_gobble(7, &msg) == 0);
+    return 0;
+}
+
+static int round_trip_update(void) {
+    const uint32_t size = OSTREL_PLCY_UPDATE_REQ_SIZE(1);
+    ostrel_api_plcy_update_req_t *req = calloc(1, size),
+                                 *back = calloc(1, size);
+    CHECK(req != NULL && back != NULL);
+    req->plcy.plcy_op = req->num_aces = 1;
+    req->aces[0].fltr.fltr_flags = OSTREL_FLTR_FLAG_PRESENT;
+    req->aces[0].fltr.fltr_addr1[5] = 9;
+    req->aces[0].actn.actn_flags = OSTREL_ACTN_FLAG_TLV11;
+    req->aces[0].actn.actn_tlv11 = 77;
+    uint8_t *tlv = NULL;
+    uint32_t len = 0, failed_type = 0;
+    CHECK(ostrel_api_plcy_update_req_to_tlv(req, &tlv, &len, 0, &failed_type,
+                                            0) == 0);
+    CHECK(ostrel_api_plcy_update_req_to_struct(tlv, len, back, size) == 0);
+    CHECK(memcmp(req, back, size) == 0);
+    free(tlv), free(back), free(req);
+    return 0;
+}
+
+int main(void) {
+    CHECK(strcmp(ostrel_version(), OSTREL_VERSION_STRING) == 0);
+    return program_ace() || round_trip_update();
+}
