@@ -31,6 +31,8 @@ uint32_t get_u32(uint32_t offset) {
     return value;
 }
 
+uint64_t open_serial = 0;
+
 void release() {
     std::free(batch_buf);
     batch_buf = nullptr;
@@ -39,30 +41,43 @@ void release() {
 
 } // namespace
 
-bool batch_is_open() { return batch_buf != nullptr; }
+bool batch_is_open() {
+    return batch_buf != nullptr;
+}
 
-uint32_t batch_room() { return kBatchSize - batch_len; }
+uint32_t batch_room() {
+    return kBatchSize - batch_len;
+}
 
 bool batch_open() {
-    auto *block = static_cast<uint8_t *>(std::calloc(1, kBatchSize));
+    auto *block = static_cast<uint8_t *>(std::malloc(kBatchSize));
     if (block == nullptr) {
         return false;
     }
     batch_buf = block;
     batch_len = kBatchHeadSize;
+    put_u32(kWord0Offset, 0);
+    put_u32(kCountOffset, 0);
+    ++open_serial;
     return true;
 }
 
-void batch_append(const void *request, uint32_t size) {
-    std::memcpy(batch_buf + batch_len, request, size);
+void *batch_append_slot(uint32_t size) {
+    uint8_t *slot = batch_buf + batch_len;
     put_u32(kCountOffset, get_u32(kCountOffset) + 1);
     batch_len += size;
+    return slot;
+}
+
+uint64_t batch_serial() {
+    return open_serial;
 }
 
 uint32_t batch_send_and_release(yarl_handle_t handle, yarl_msg *msg,
                                 uint32_t word0) {
     put_u32(kWord0Offset, word0);
-    const uint32_t status = ostrel_api_send_batch(handle, msg, batch_buf, batch_len);
+    const uint32_t status =
+        ostrel_api_send_batch(handle, msg, batch_buf, batch_len);
     release();
     return status;
 }

@@ -28,13 +28,24 @@ uint32_t batch_room();
 // Largest space a request may need and still fit into an empty batch.
 inline constexpr uint32_t kBatchPayloadMax = 130056 - 8;
 
-// Opens a zeroed batch with batch_len = 8. Returns false (nothing changed)
-// when the allocation fails. Must only be called when no batch is open.
+// Opens a batch with batch_len = 8 and a zeroed head. Returns false
+// (nothing changed) when the allocation fails. Must only be called when no
+// batch is open.
+//
+// Only the head is zeroed: the block is malloc'd, not calloc'd, on purpose.
+// Zeroing all 130056 bytes was most of the cost of a small operation, and
+// no byte past batch_len is ever read or sent (the send hands the transport
+// batch_len bytes), so the bytes past it need no defined value.
 [[nodiscard]] bool batch_open();
 
-// Appends one copy of `size` bytes at `request` and counts it in the head.
-// The caller has made sure that it fits: size <= batch_room().
-void batch_append(const void *request, uint32_t size);
+// Counts one more copy of `size` bytes in the head and returns where its
+// bytes go (at the old batch_len); the caller writes all of them. The caller
+// has made sure that it fits: size <= batch_room().
+[[nodiscard]] void *batch_append_slot(uint32_t size);
+
+// Serial number of the open batch: different for every batch opened, so a
+// position remembered in one batch is never taken for one in the next.
+uint64_t batch_serial();
 
 // Writes `word0` into the head, sends the batch's used bytes with
 // ostrel_api_send_batch, and releases the batch whatever the send returned.

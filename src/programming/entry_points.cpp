@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "programming/programming_internal.h"
+#include "programming/record_reuse.h"
 
 namespace {
 
@@ -89,6 +90,9 @@ extern "C" uint32_t ostrel_api_add_acl(yarl_handle_t handle,
         (void)brisel_ace_add(intf, ace);
     }
 
+    // The registry stays as it is until every request is built: they may
+    // share their records.
+    const ostrel::RecordReuse reuse(vlan);
     if (!is_all_zero(addr1)) {
         const uint32_t status = reprogram_others(handle, msg, vlan, if_index);
         if (status != OSTREL_STATUS_OK) {
@@ -128,6 +132,9 @@ extern "C" OSTREL_API uint32_t ostrel_api_del_acl(
     // Removes exactly the node found: the first one equal to key.
     (void)brisel_ace_del(intf, &key);
 
+    // The registry stays as it is until every request is built: they may
+    // share their records.
+    const ostrel::RecordReuse reuse(vlan);
     if (!is_all_zero(addr1)) {
         const uint32_t status = reprogram_others(handle, msg, vlan, if_index);
         if (status != OSTREL_STATUS_OK) {

@@ -1,7 +1,11 @@
 // Building one interface's ProgramRequest from the registry: sizing, the
 // slot rule for ACE records and the two closing records, in the policy
 // update request layout of ostrelapi.h.
-#include "programming/program_request.h"
+//
+// Every byte of a request is written exactly once and no byte is read
+// before it is written, so a request can be written into memory that was
+// never zeroed (the batch block, the request block).
+#include "program_request.h"
 
 #include <cstring>
 #include <limits>
@@ -19,38 +23,58 @@ constexpr uint16_t kDstTlv5 = 1;
 constexpr uint32_t kFltrTlv8Ace = 3;
 constexpr uint32_t kFltrTlv8SecondClosing = 1;
 constexpr uint32_t kClosingRecords = 2;
+constexpr uint32_t kHeaderSize = sizeof(ostrel_api_plcy_update_req_t);
+constexpr uint32_t kRecordSize = sizeof(ostrel_api_ace_t);
 
 bool first_address_is_zero(const AceKey &key) {
     static constexpr uint8_t kZero[sizeof key.addr1] = {};
     return std::memcmp(key.addr1, kZero, sizeof kZero) == 0;
 }
 
-void clear(ostrel_api_ace_t &slot) { std::memset(&slot, 0, sizeof slot); }
+// Each record is composed whole and stored with one copy: the bytes not set
+// below are zero.
+void store(ostrel_api_ace_t &slot, const ostrel_api_ace_t &record) {
+    std::memcpy(&slot, &record, sizeof record);
+}
 
-// An ACE record written from one AceNode's key: every byte is defined, the
-// ones not set below are zero.
 void write_ace_record(ostrel_api_ace_t &slot, const AceKey &key) {
-    clear(slot);
-    slot.fltr.fltr_tlv8 = kFltrTlv8Ace;
-    slot.fltr.fltr_flags = OSTREL_FLTR_FLAG_PRESENT;
-    slot.fltr.fltr_qualifier = key.qualifier;
-    std::memcpy(slot.fltr.fltr_addr1, key.addr1, sizeof key.addr1);
-    std::memcpy(slot.fltr.fltr_addr3, key.addr2, sizeof key.addr2);
-    slot.actn.actn_flags = OSTREL_ACTN_FLAG_TLV10;
-    slot.actn.actn_tlv10 = 1;
+    ostrel_api_ace_t r{};
+    r.fltr.fltr_tlv8 = kFltrTlv8Ace;
+    r.fltr.fltr_flags = OSTREL_FLTR_FLAG_PRESENT;
+    r.fltr.fltr_qualifier = key.qualifier;
+    std::memcpy(r.fltr.fltr_addr1, key.addr1, sizeof key.addr1);
+    std::memcpy(r.fltr.fltr_addr3, key.addr2, sizeof key.addr2);
+    r.actn.actn_flags = OSTREL_ACTN_FLAG_TLV10;
+    r.actn.actn_tlv10 = 1;
+    store(slot, r);
 }
 
 void write_first_closing(ostrel_api_ace_t &slot, uint16_t qualifier) {
-    clear(slot);
-    slot.fltr.fltr_tlv8 = kFltrTlv8Ace;
-    slot.fltr.fltr_qualifier = qualifier;
-    slot.actn.actn_flags = OSTREL_ACTN_FLAG_TLV10;
+    ostrel_api_ace_t r{};
+    r.fltr.fltr_tlv8 = kFltrTlv8Ace;
+    r.fltr.fltr_qualifier = qualifier;
+    r.actn.actn_flags = OSTREL_ACTN_FLAG_TLV10;
+    store(slot, r);
 }
 
 void write_second_closing(ostrel_api_ace_t &slot) {
-    clear(slot);
-    slot.fltr.fltr_tlv8 = kFltrTlv8SecondClosing;
-    slot.actn.actn_flags = OSTREL_ACTN_FLAG_TLV10;
+    ostrel_api_ace_t r{};
+    r.fltr.fltr_tlv8 = kFltrTlv8SecondClosing;
+    r.actn.actn_flags = OSTREL_ACTN_FLAG_TLV10;
+    store(slot, r);
+}
+
+void write_header(ostrel_api_plcy_update_req_t &req, const VlanNode &vlan,
+                  const IntfNode &intf, uint32_t install, uint32_t num_aces) {
+    ostrel_api_plcy_update_req_t h{};
+    h.plcy.plcy_op = install != 0 ? kOpInstall : kOpRemove;
+    h.plcy.plcy_tlv2 = kPlcyTlv2;
+    h.dst.dst_tlv4 = kDstTlv4;
+    h.dst.dst_tlv5 = kDstTlv5;
+    h.dst.dst_vlan = static_cast<uint16_t>(vlan.vlan_id);
+    h.dst.dst_if_index = intf.if_index;
+    h.num_aces = num_aces;
+    std::memcpy(&req, &h, kHeaderSize);
 }
 
 // Sizing: n = the sum of c - 1 over the VLAN's interfaces with count c != 0,
@@ -70,18 +94,48 @@ uint64_t extra_records(VlanNode &vlan, const IntfNode &named) {
     return n;
 }
 
+// The record slots of one request as they are written in slot order. A
+// slot that the slot rule leaves "as it is" holds zero unless an earlier
+// record went there: `zeroed_` counts the slots from 0 that hold their
+// final or zero content, so skipped slots are zeroed as the writing passes
+// them instead of zeroing the whole area first.
+class SlotWriter {
+  public:
+    explicit SlotWriter(ostrel_api_ace_t *slots) : slots_(slots) {}
+
+    void write(uint32_t slot, const AceKey &key) {
+        zero_up_to(slot);
+        write_ace_record(slots_[slot], key);
+        if (slot + 1 > written_) {
+            written_ = slot + 1;
+        }
+    }
+    // Zeroes every slot below `end` not written yet.
+    void zero_up_to(uint32_t end) {
+        if (end > written_) {
+            std::memset(&slots_[written_], 0,
+                        size_t{end - written_} * kRecordSize);
+            written_ = end;
+        }
+    }
+
+  private:
+    ostrel_api_ace_t *slots_;
+    uint32_t written_ = 0;
+};
+
 // The slot rule. For each interface with count c != 0 (list order),
 // its first c ACE nodes (newest first, fewer if the list ends) go to slots
 // b .. b + c - 1, all-zero first addresses leaving their slot as it is; then
 // b advances by c - 1 only, so an interface's last slot is the next one's
 // first slot (and the last interface's last slot is the first closing
 // record's). Returns the final b and sets q to the qualifier of the last
-// record written (0 if none).
+// record written (0 if none) and n to the records counted.
 //
 // Slots stay inside the block: with the same counts as the sizing, the highest
 // slot written is b + c - 1 <= n, and the closing records take n and n + 1.
-uint32_t write_ace_records(VlanNode &vlan, ostrel_api_plcy_update_req_t &req,
-                           uint16_t &q) {
+uint32_t write_ace_records(VlanNode &vlan, SlotWriter &slots, uint16_t &q,
+                           uint32_t &n) {
     uint32_t b = 0;
     for (IntfNode *i = brisel_intf_get_first(&vlan); i != nullptr;
          i = brisel_intf_get_next(&vlan, i)) {
@@ -89,13 +143,14 @@ uint32_t write_ace_records(VlanNode &vlan, ostrel_api_plcy_update_req_t &req,
         if (c == 0) {
             continue;
         }
-        req.num_aces += c - 1;
+        n += c - 1;
         uint32_t j = 0;
-        for (const AceNode *ace = i->first; ace != nullptr && j < c; ace = ace->next, ++j) {
+        for (const AceNode *ace = i->first; ace != nullptr && j < c;
+             ace = ace->next, ++j) {
             if (first_address_is_zero(ace->key)) {
                 continue;
             }
-            write_ace_record(req.aces[b + j], ace->key);
+            slots.write(b + j, ace->key);
             q = ace->key.qualifier;
         }
         b += c - 1;
@@ -103,48 +158,73 @@ uint32_t write_ace_records(VlanNode &vlan, ostrel_api_plcy_update_req_t &req,
     return b;
 }
 
+ostrel_api_plcy_update_req_t &as_request(void *block) {
+    return *static_cast<ostrel_api_plcy_update_req_t *>(block);
+}
+
 } // namespace
 
-ProgramRequest ProgramRequest::build(VlanNode &vlan, const IntfNode &intf,
-                                     uint32_t install) {
-    ProgramRequest request;
+uint32_t request_size(VlanNode &vlan, const IntfNode &intf) {
     const uint64_t slots = extra_records(vlan, intf) + kClosingRecords;
-    const uint64_t size = sizeof(ostrel_api_plcy_update_req_t) + sizeof(ostrel_api_ace_t) * slots;
-    // A size that a u32 length cannot carry is treated as the allocation
-    // failure it would be (size_t is at least as wide as u32).
+    const uint64_t size = kHeaderSize + kRecordSize * slots;
+    // A size that a u32 length cannot carry is reported as 0, which the
+    // builder treats as the allocation failure it would be.
     if (size > std::numeric_limits<uint32_t>::max()) {
-        return request;
+        return 0;
     }
+    return static_cast<uint32_t>(size);
+}
 
-    // Allocate, zeroed; the header from plcy_op to dst_if_index.
-    void *block = std::calloc(1, static_cast<size_t>(size));
-    if (block == nullptr) {
-        return request;
-    }
-    request.block_.reset(static_cast<ostrel_api_plcy_update_req_t *>(block));
-    request.size_ = static_cast<uint32_t>(size);
-
-    ostrel_api_plcy_update_req_t &req = request.header();
-    req.plcy.plcy_op = install != 0 ? kOpInstall : kOpRemove;
-    req.plcy.plcy_tlv2 = kPlcyTlv2;
-    req.dst.dst_tlv4 = kDstTlv4;
-    req.dst.dst_tlv5 = kDstTlv5;
-    req.dst.dst_vlan = static_cast<uint16_t>(vlan.vlan_id);
-    req.dst.dst_if_index = intf.if_index;
-    req.num_aces = 0;
-
+void write_request_into(void *dst, uint32_t size, VlanNode &vlan,
+                        const IntfNode &intf, uint32_t install) {
+    ostrel_api_plcy_update_req_t &req = as_request(dst);
+    SlotWriter slots(req.aces);
     // ACE records, only when the named interface has ACEs.
     uint32_t b = 0;
     uint16_t q = 0;
+    uint32_t n = 0;
     if (intf.count != 0) {
-        b = write_ace_records(vlan, req, q);
+        b = write_ace_records(vlan, slots, q, n);
     }
+    slots.zero_up_to(b);
 
-    // The two closing records at slots b and b + 1.
-    req.num_aces += 1;
+    // The two closing records at slots b and b + 1, ending the block.
     write_first_closing(req.aces[b], q);
-    req.num_aces += 1;
     write_second_closing(req.aces[b + 1]);
+    write_header(req, vlan, intf, install, n + kClosingRecords);
+    (void)size; // b + 2 records fill the block exactly, see the slot rule
+}
+
+void write_request_reusing(void *dst, const void *from, uint32_t size,
+                           VlanNode &vlan, const IntfNode &intf,
+                           uint32_t install) {
+    const auto &earlier =
+        *static_cast<const ostrel_api_plcy_update_req_t *>(from);
+    std::memcpy(static_cast<uint8_t *>(dst) + kHeaderSize,
+                static_cast<const uint8_t *>(from) + kHeaderSize,
+                size - kHeaderSize);
+    write_header(as_request(dst), vlan, intf, install, earlier.num_aces);
+}
+
+uint32_t request_dst_if_index(const void *request) {
+    return static_cast<const ostrel_api_plcy_update_req_t *>(request)
+        ->dst.dst_if_index;
+}
+
+void set_request_dst_if_index(void *request, uint32_t if_index) {
+    as_request(request).dst.dst_if_index = if_index;
+}
+
+ProgramRequest ProgramRequest::allocate(VlanNode &vlan, const IntfNode &intf) {
+    ProgramRequest request;
+    const uint32_t size = request_size(vlan, intf);
+    if (size == 0) {
+        return request;
+    }
+    request.block_.reset(std::malloc(size));
+    if (request.block_ != nullptr) {
+        request.size_ = size;
+    }
     return request;
 }
 

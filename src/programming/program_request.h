@@ -1,5 +1,10 @@
 // ProgramRequest: one interface's programming request, laid out as an
 // ostrel_api_plcy_update_req_t followed by its 64-byte ACE records.
+//
+// The request's heap block is allocated first (so a failing allocation
+// fails at the same point whatever happens next); the bytes are written
+// later, either into that block or straight into the batch
+// (write_request_into), whichever the request builder needs.
 #pragma once
 
 #include <cstdint>
@@ -14,30 +19,47 @@ struct FreeDeleter {
     void operator()(void *block) const { std::free(block); }
 };
 
-// A heap block of exactly `size` bytes holding one request; freed when the
-// owner goes out of scope, so every return of the builder releases it.
+// Size in bytes of the request of `intf` in `vlan`: the header, one record
+// per ACE slot and the two closing records. 0 when a u32 length cannot
+// carry it. Reads the registry only.
+uint32_t request_size(VlanNode &vlan, const IntfNode &intf);
+
+// Writes the complete request of `intf` in `vlan` (exactly `size` bytes, as
+// request_size returned) at dst, whatever dst held before: every byte is
+// written once.
+void write_request_into(void *dst, uint32_t size, VlanNode &vlan,
+                        const IntfNode &intf, uint32_t install);
+
+// Writes the request of `intf` at dst by taking the records from an
+// earlier request `from` of the same VLAN and the same size whose named
+// interface also held ACEs: within one operation those requests carry the
+// same records and differ only in their header.
+void write_request_reusing(void *dst, const void *from, uint32_t size,
+                           VlanNode &vlan, const IntfNode &intf,
+                           uint32_t install);
+
+// dst_if_index of the request at `request`, and a new value for it.
+uint32_t request_dst_if_index(const void *request);
+void set_request_dst_if_index(void *request, uint32_t if_index);
+
+// A heap block of exactly size() bytes for one request, unwritten until the
+// builder fills it; freed when the owner goes out of scope, so every return
+// of the builder releases it.
 class ProgramRequest {
-public:
-    // Builds the request of `intf` in `vlan` from the registry. Returns an
-    // empty request (see ok()) when the block cannot be allocated; then
-    // nothing has been written. Reads the registry only (the walk functions
-    // take a non-const VLAN node).
-    static ProgramRequest build(VlanNode &vlan, const IntfNode &intf,
-                                uint32_t install);
+  public:
+    // Allocates the block for the request of `intf` in `vlan`. Returns an
+    // empty request (see ok()) when it cannot be allocated.
+    static ProgramRequest allocate(VlanNode &vlan, const IntfNode &intf);
 
     bool ok() const { return block_ != nullptr; }
     uint32_t size() const { return size_; }
+    void *data() { return block_.get(); }
     const void *data() const { return block_.get(); }
 
-    uint32_t dst_if_index() const { return header().dst.dst_if_index; }
-    void set_dst_if_index(uint32_t if_index) { header().dst.dst_if_index = if_index; }
-
-private:
+  private:
     ProgramRequest() = default;
-    ostrel_api_plcy_update_req_t &header() { return *block_; }
-    const ostrel_api_plcy_update_req_t &header() const { return *block_; }
 
-    std::unique_ptr<ostrel_api_plcy_update_req_t, FreeDeleter> block_;
+    std::unique_ptr<void, FreeDeleter> block_;
     uint32_t size_ = 0;
 };
 

@@ -26,6 +26,7 @@
 #include "programming/batch.h"
 #include "programming/program_request.h"
 #include "programming/programming_internal.h"
+#include "programming/record_reuse.h"
 
 namespace ostrel {
 namespace {
@@ -53,8 +54,9 @@ bool query_members(uint32_t pc_if_index, Fanout &fanout) {
     if (port_channel_info_get(&info) != 0) {
         return false;
     }
-    fanout.members = info.member_count < OSTREL_PC_MAX_MEMBERS ? info.member_count
-                                                                : OSTREL_PC_MAX_MEMBERS;
+    fanout.members = info.member_count < OSTREL_PC_MAX_MEMBERS
+                         ? info.member_count
+                         : OSTREL_PC_MAX_MEMBERS;
     for (uint32_t i = 0; i < fanout.members; ++i) {
         fanout.member_if_index[i] = info.members[i].if_index;
     }
@@ -75,19 +77,62 @@ uint64_t space_needed(const Fanout &fanout, uint32_t request_size) {
     return copies * request_size;
 }
 
-// Appends the request once per destination.
-void append_copies(ProgramRequest &request, const Fanout &fanout) {
-    if (!fanout.port_channel) {
-        batch_append(request.data(), request.size());
-    } else if (pc_override_if_index != 0) {
-        request.set_dst_if_index(pc_override_if_index);
-        pc_override_if_index = 0;
-        batch_append(request.data(), request.size());
+// The bytes of the first copy: taken from the request's own block when the
+// builder filled it (a flush came between), else written in place, with
+// the records copied from an earlier request of the operation when there
+// is one.
+struct Source {
+    VlanNode &vlan;
+    const IntfNode &intf;
+    uint32_t install;
+    const void *filled; // the request block, or null when not filled
+};
+
+void fill(void *dst, uint32_t size, const Source &src) {
+    if (src.filled != nullptr) {
+        std::memcpy(dst, src.filled, size);
+        return;
+    }
+    const void *earlier = reusable_request(src.vlan, src.intf, size);
+    if (earlier != nullptr) {
+        write_request_reusing(dst, earlier, size, src.vlan, src.intf,
+                              src.install);
     } else {
-        for (uint32_t i = 0; i < fanout.members; ++i) {
-            request.set_dst_if_index(fanout.member_if_index[i]);
-            batch_append(request.data(), request.size());
-        }
+        write_request_into(dst, size, src.vlan, src.intf, src.install);
+    }
+}
+
+// Appends `copies` copies of the request, the first written as `src` says,
+// each further one copied from the first; each goes to its destination.
+void append_copies(const Source &src, uint32_t size, uint32_t copies,
+                   const uint32_t *dst_if_index) {
+    if (copies == 0) {
+        return;
+    }
+    void *first = batch_append_slot(size);
+    fill(first, size, src);
+    offer_request(src.vlan, src.intf, first, size);
+    if (dst_if_index != nullptr) {
+        set_request_dst_if_index(first, dst_if_index[0]);
+    }
+    for (uint32_t i = 1; i < copies; ++i) {
+        void *copy = batch_append_slot(size);
+        std::memcpy(copy, first, size);
+        set_request_dst_if_index(copy, dst_if_index[i]);
+    }
+}
+
+// Appends the request once per destination: the interface itself, the
+// pending override (consumed), or each member of the port channel.
+void append_for(const Source &src, uint32_t size, const Fanout &fanout) {
+    if (!fanout.port_channel) {
+        append_copies(src, size, 1, nullptr);
+    } else if (pc_override_if_index != 0) {
+        const uint32_t override = pc_override_if_index;
+        pc_override_if_index = 0;
+        append_copies(src, size, 1, &override);
+    } else {
+        append_copies(src, size, fanout.members, fanout.member_if_index);
     }
 }
 
@@ -106,8 +151,8 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
         return OSTREL_STATUS_INVALID;
     }
 
-    // Build the request from the registry.
-    ProgramRequest request = ProgramRequest::build(*vlan, *intf, install);
+    // The request's block; its bytes are written when they are needed.
+    ProgramRequest request = ProgramRequest::allocate(*vlan, *intf);
     if (!request.ok()) {
         return OSTREL_STATUS_INVALID;
     }
@@ -118,8 +163,8 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
 
     // Destinations: the interface itself or the port channel's members.
     Fanout fanout;
-    fanout.port_channel = is_port_channel(request.dst_if_index());
-    if (fanout.port_channel && !query_members(request.dst_if_index(), fanout)) {
+    fanout.port_channel = is_port_channel(intf->if_index);
+    if (fanout.port_channel && !query_members(intf->if_index, fanout)) {
         return OSTREL_STATUS_INVALID;
     }
     const uint64_t space = space_needed(fanout, request.size());
@@ -127,8 +172,15 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
         return OSTREL_STATUS_INVALID;
     }
 
-    // Flush an open batch that has no room for the copies.
+    // Flush an open batch that has no room for the copies. A request that
+    // takes its records from the open batch is written into its own block
+    // first, as that batch goes with the flush.
+    Source src{*vlan, *intf, install, nullptr};
     if (batch_is_open() && space >= batch_room()) {
+        if (reusable_request(*vlan, *intf, request.size()) != nullptr) {
+            fill(request.data(), request.size(), src);
+            src.filled = request.data();
+        }
         const uint32_t status = batch_send_and_release(handle, msg, 0);
         if (status != OSTREL_STATUS_OK) {
             return status;
@@ -146,7 +198,7 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
     }
 
     // Append the copies.
-    append_copies(request, fanout);
+    append_for(src, request.size(), fanout);
 
     // More requests follow: keep the batch open.
     if (defer != 0) {

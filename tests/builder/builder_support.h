@@ -114,9 +114,10 @@ class BuilderTest : public ostrel_test::LibraryTest, public Layout {
     static Bytes open_batch_bytes() {
         return batch_buf ? Bytes(batch_buf, batch_buf + batch_len) : Bytes{};
     }
-    static bool tail_is_zero() {
-        return std::all_of(batch_buf + batch_len, batch_buf + kBatchSize,
-                           [](uint8_t b) { return b == 0; });
+    // The whole block, past the used length too (those bytes are not
+    // zeroed, but nothing may write them either).
+    static Bytes whole_block_bytes() {
+        return Bytes(batch_buf, batch_buf + kBatchSize);
     }
     static sim::Call send(size_t i) { // a blank one when there are fewer
         const std::vector<sim::Call> s = sim::calls_of(sim::Op::Send);

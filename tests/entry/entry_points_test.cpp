@@ -1,5 +1,7 @@
 // The interface-level entry points: which interfaces are reprogrammed, in
 // which order, with which install flag, and what the caller gets back.
+#include <map>
+
 #include "ifsvc.h"
 #include "library_state.h"
 
@@ -127,6 +129,51 @@ TEST_F(EntryPoints, AFailingDeferredCallStopsBeforeTheNamedInterface) {
     // Interface 4's copies, deferred before the failures, wait in the batch.
     EXPECT_EQ(acl(1, kVlan, 5, 7, 7, true), 0u);
     EXPECT_EQ(sent(), "0|4:1 4:1 5:1");
+}
+
+// The request copies of the sends from call `from` on, by destination.
+std::map<uint32_t, std::vector<uint8_t>> copies_sent(size_t from) {
+    std::map<uint32_t, std::vector<uint8_t>> copies;
+    for (const sim::Call &c : sim::calls()) {
+        const std::vector<uint8_t> &p = c.payload;
+        for (size_t off = 8; &c >= &sim::calls()[from] &&
+                             c.op == sim::Op::Send && off + 24 <= p.size();) {
+            const size_t end =
+                off + 24 + 64 * size_t{read<uint32_t>(p, off + 20)};
+            copies[read<uint32_t>(p, off + 16)].assign(&p[off], &p[end]);
+            off = end;
+        }
+    }
+    return copies;
+}
+
+// One operation's requests share their records. Every copy it sends (across
+// a flush, to port-channel members, of an interface without ACEs, with
+// all-zero first addresses in the slots) must be the request the builder
+// makes of that interface alone, straight from the registry.
+TEST_F(EntryPoints, EveryCopyOfAnOperationIsTheRequestOfItsInterfaceAlone) {
+    sim::set_if_type(4, OSTREL_IF_TYPE_PORT_CHANNEL);
+    sim::set_pc_members(4, {5, 6});
+    VlanNode *vlan = brisel_vlan_add(kVlan);
+    ASSERT_NE(brisel_intf_add(vlan, 9), nullptr); // holds no ACEs
+    for (uint32_t i = 1; i <= 4; ++i) {
+        IntfNode *intf = brisel_intf_add(vlan, i);
+        for (uint8_t j = 0; j < 130; ++j) {
+            const Addr a1 = j % 7 == i ? Addr{} : addr1_of(j);
+            (void)brisel_ace_add(
+                intf,
+                brisel_ace_alloc(a1.data(), addr2_of(j).data(), i * 1000 + j));
+        }
+    }
+    mark();
+    given(acl(1, kVlan, 1, 200, 7));
+    EXPECT_EQ(sent(), "0|5:1 6:1 3:1 / 0|2:1 9:1 1:1");
+    const std::map<uint32_t, std::vector<uint8_t>> in_operation =
+        copies_sent(mark_);
+    mark();
+    for (IntfNode *i = vlan->first; i != nullptr; i = i->next)
+        given(ostrel_api_program_intf(kHandle, &msg, vlan, i, 1, 0));
+    EXPECT_EQ(copies_sent(mark_), in_operation);
 }
 
 } // namespace

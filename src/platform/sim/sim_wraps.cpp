@@ -1,15 +1,21 @@
 // The seams a test binary links in with -Wl,--wrap=usleep,--wrap=perror,
 // --wrap=malloc,--wrap=calloc,--wrap=free: retry sleeps return at once and
 // are recorded, perror text is recorded instead of printed, and every
-// malloc/calloc is counted, may be made to fail and is tracked until freed.
+// malloc/calloc is counted, may be made to fail and is tracked until freed;
+// malloc'd blocks come filled with a nonzero byte.
 // Kept apart from the rest of the simulated platform so that binaries
 // linked without the wraps never need the __real_ symbols.
 #include <cerrno>
 #include <cstddef>
-#include <utility>
+#include <cstring>
 #include <unistd.h>
+#include <utility>
 
 #include "sim_state.h"
+
+namespace {
+constexpr int kFreshMallocByte = 0xA5;
+} // namespace
 
 extern "C" {
 
@@ -29,8 +35,12 @@ void *__wrap_malloc(size_t size) {
         return nullptr;
     }
     void *block = __real_malloc(size);
-    if (block != nullptr)
+    if (block != nullptr) {
         sim::detail::track_block(block);
+        // Never zero, never what a freed block held: a byte read before it
+        // is written shows up in the results.
+        std::memset(block, kFreshMallocByte, size);
+    }
     return block;
 }
 

@@ -1,0 +1,49 @@
+// The state of the open RecordReuse scope: which VLAN, and where in which
+// batch the request to copy records from lies.
+#include "programming/record_reuse.h"
+
+#include "programming/batch.h"
+#include "programming/programming_internal.h"
+
+namespace ostrel {
+namespace {
+
+struct Offer {
+    const VlanNode *vlan = nullptr; // the scope's VLAN; null: no scope
+    uint64_t batch = 0;             // batch_serial() of the copy's batch
+    uint32_t offset = 0;            // the copy's position; 0: none offered
+    uint32_t size = 0;
+};
+
+Offer offer;
+
+} // namespace
+
+RecordReuse::RecordReuse(const VlanNode *vlan) {
+    offer = Offer{vlan};
+}
+
+RecordReuse::~RecordReuse() {
+    offer = Offer{};
+}
+
+const void *reusable_request(const VlanNode &vlan, const IntfNode &intf,
+                             uint32_t size) {
+    const bool usable = offer.vlan == &vlan && offer.offset != 0 &&
+                        intf.count != 0 && offer.size == size &&
+                        batch_is_open() && offer.batch == batch_serial();
+    return usable ? batch_buf + offer.offset : nullptr;
+}
+
+void offer_request(const VlanNode &vlan, const IntfNode &intf, const void *copy,
+                   uint32_t size) {
+    if (offer.vlan != &vlan || intf.count == 0) {
+        return;
+    }
+    offer.batch = batch_serial();
+    offer.offset =
+        static_cast<uint32_t>(static_cast<const uint8_t *>(copy) - batch_buf);
+    offer.size = size;
+}
+
+} // namespace ostrel

@@ -1,0 +1,41 @@
+// Records built once per operation. An add or a delete rebuilds the
+// request of every interface of one VLAN while the registry stays as it
+// is, and every such request whose named interface holds ACEs carries the
+// same records: only the header differs. Inside a RecordReuse scope the
+// request builder therefore writes the records from the registry once per
+// batch and copies them from that earlier request in the open batch for
+// every further interface.
+//
+// Nothing is allocated for this: the earlier copy lies in the batch block,
+// which the operation allocates anyway, and a flush keeps the records in
+// the request's own block. Outside a scope (a direct call of the builder,
+// with the registry free to change between calls) every request is built
+// from the registry.
+#pragma once
+
+#include <cstdint>
+
+#include "ostrelapi.h"
+
+namespace ostrel {
+
+// Marks the operation on `vlan` during which its registry does not change.
+// Scopes do not nest.
+class RecordReuse {
+  public:
+    explicit RecordReuse(const VlanNode *vlan);
+    ~RecordReuse();
+    RecordReuse(const RecordReuse &) = delete;
+    RecordReuse &operator=(const RecordReuse &) = delete;
+};
+
+// An earlier request of the open batch whose records the request of
+// `intf` (size bytes) in `vlan` may take, or null.
+const void *reusable_request(const VlanNode &vlan, const IntfNode &intf,
+                             uint32_t size);
+
+// Offers the request just written at `copy` in the open batch for reuse.
+void offer_request(const VlanNode &vlan, const IntfNode &intf, const void *copy,
+                   uint32_t size);
+
+} // namespace ostrel
