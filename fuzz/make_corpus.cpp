@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "frame_input.h"
 #include "fuzz_support.h"
 #include "record_ops.h"
 #include "sim_platform.h"
+#include "socket_frame.h"
 
 namespace {
 
@@ -137,6 +139,52 @@ void seed_request(const std::string &name, uint32_t op, uint32_t n_aces) {
 }
 
 // Programming batches as the library sends them, taken from the simulated
+Bytes frame(ostrel::socket_frame::Kind kind, uint32_t token,
+            const Bytes &payload, int32_t error = 0) {
+    auto head = ostrel::socket_frame::make_head(kind, token);
+    head.error = error;
+    if (kind == ostrel::socket_frame::Kind::Reply ||
+        kind == ostrel::socket_frame::Kind::Answer)
+        head.flags = ostrel::socket_frame::kHasPayload;
+    return ostrel::socket_frame::encode(head, payload.data(),
+                                        static_cast<uint32_t>(payload.size()));
+}
+
+// The frames of the socket transport as each side receives them: a client
+// sending the batches (then a table query), and a service accepting,
+// refusing and replying (one reply out of order, one without payload).
+void seed_frames(const std::vector<Bytes> &batches) {
+    using ostrel::socket_frame::Kind;
+    const Bytes ok(4, 0), malformed{1, 0, 0, 0xe0};
+    Bytes sends{0}; // no refusals, no dropped replies
+    uint32_t token = 1001;
+    for (const Bytes &b : batches)
+        frame_input_append(&sends, frame(Kind::Send, token++, b));
+    frame_input_append(&sends, frame(Kind::Query, 1, {}));
+    write_seed("service_frames", "batches", sends);
+    sends[0] = 1 | (1 << 2); // one refusal, one dropped reply
+    write_seed("service_frames", "refuse_and_drop", sends);
+
+    Bytes replies;
+    frame_input_append(&replies, frame(Kind::Accept, 1001, {}));
+    frame_input_append(&replies, frame(Kind::Reply, 1001, ok));
+    frame_input_append(&replies, frame(Kind::Accept, 1002, {}, 11));
+    frame_input_append(&replies, frame(Kind::Accept, 1002, {}));
+    frame_input_append(&replies, frame(Kind::Accept, 1003, {}));
+    frame_input_append(&replies, frame(Kind::Reply, 1003, malformed));
+    frame_input_append(&replies, frame(Kind::Reply, 1002, ok));
+    write_seed("socket_client", "replies", replies);
+    Bytes bare;
+    frame_input_append(&bare, frame(Kind::Accept, 1001, {}));
+    auto no_payload = ostrel::socket_frame::make_head(Kind::Reply, 1001);
+    frame_input_append(&bare,
+                       ostrel::socket_frame::encode(no_payload, nullptr, 0));
+    const std::string table = "programmed table: 0 entries\n";
+    frame_input_append(
+        &bare, frame(Kind::Answer, 1, Bytes(table.begin(), table.end())));
+    write_seed("socket_client", "no_payload_and_answer", bare);
+}
+
 // transport: a VLAN growing to three interfaces (one ACE with an all-zero
 // first address), then an ACE on a port channel with two members.
 void seed_batches() {
@@ -166,10 +214,13 @@ void seed_batches() {
         std::exit(1);
     }
     int i = 0;
+    std::vector<Bytes> batches;
     for (const sim::Call &c : sim::calls_of(sim::Op::Send)) {
         write_seed("decode_message", "batch" + std::to_string(i++), c.payload);
+        batches.push_back(c.payload);
     }
     sim::reset();
+    seed_frames(batches);
 }
 
 void seed_small_records() {

@@ -18,6 +18,9 @@ class EventLog {
 
     enum class Show { UnlessQuiet, Always };
 
+    // False when events shown unless quiet go nowhere (skip building them).
+    bool shows() const { return !quiet_; }
+
     void operator()(const std::string &text, const tools::JsonObject &event,
                     Show show = Show::UnlessQuiet) const {
         if (quiet_ && show == Show::UnlessQuiet)

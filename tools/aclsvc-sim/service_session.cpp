@@ -52,17 +52,11 @@ void ServiceSession::on_send(const Head &head, const uint8_t *payload,
     std::string text;
     // The model reads the message from an aligned copy of its own.
     std::vector<uint8_t> message(payload, payload + head.length);
-    uint32_t status =
-        model_.handle(head.opcode, message.data(), message.size(), &text);
+    uint32_t status = model_.handle(head.opcode, message.data(), message.size(),
+                                    log_.shows() ? &text : nullptr);
     out->push_back({socket_frame::encode(accept, nullptr, 0), now});
-    JsonObject received;
-    received.add("event", "receive").add("token", head.token);
-    received.add("opcode", head.opcode).add("length", head.length);
-    if (head.opcode == OSTREL_ACL_OPCODE)
-        received.raw("message",
-                     tools::message_json(message.data(), message.size()));
-    log_(token + ", opcode " + std::to_string(head.opcode) + ": " + text,
-         received);
+    if (log_.shows())
+        log_received(head, message, text);
     if (replies_dropped_ < options_.drop_replies) {
         ++replies_dropped_;
         log_(token + ": reply dropped\n", JsonObject()
@@ -81,6 +75,20 @@ void ServiceSession::on_send(const Head &head, const uint8_t *payload,
              .add("status", status)
              .add("name", tools::status_name(status))
              .add("delay_ms", options_.delay_ms));
+}
+
+void ServiceSession::log_received(const Head &head,
+                                  const std::vector<uint8_t> &message,
+                                  const std::string &text) const {
+    JsonObject received;
+    received.add("event", "receive").add("token", head.token);
+    received.add("opcode", head.opcode).add("length", head.length);
+    if (head.opcode == OSTREL_ACL_OPCODE)
+        received.raw("message",
+                     tools::message_json(message.data(), message.size()));
+    log_("token " + std::to_string(head.token) + ", opcode " +
+             std::to_string(head.opcode) + ": " + text,
+         received);
 }
 
 void ServiceSession::on_query(const Head &head, std::vector<Outgoing> *out) {

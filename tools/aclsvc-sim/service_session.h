@@ -40,6 +40,9 @@ class ServiceSession {
     void on_send(const socket_frame::Head &head, const uint8_t *payload,
                  std::vector<Outgoing> *out);
     void on_query(const socket_frame::Head &head, std::vector<Outgoing> *out);
+    void log_received(const socket_frame::Head &head,
+                      const std::vector<uint8_t> &message,
+                      const std::string &text) const;
 
     const Options &options_;
     const EventLog &log_;
