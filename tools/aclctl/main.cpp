@@ -8,8 +8,10 @@
 #include <unistd.h>
 #include <vector>
 
+#include "capture_decode.h"
 #include "help_text.h"
 #include "number_parse.h"
+#include "pcapng.h"
 #include "raw_send.h"
 #include "scenario.h"
 #include "scenario_runner.h"
@@ -34,6 +36,7 @@ struct Options {
     uint32_t fail_sends = 0;
     uint32_t fail_errno = 11;
     std::string capture_dir;
+    std::string pcap_path;
     bool quiet = false;
     bool json = false;
     std::string scenario; // or the file of `decode` and `send`
@@ -95,6 +98,8 @@ int decode_file(const std::string &path) {
         std::fprintf(stderr, "aclctl: %s\n", err.c_str());
         return 2;
     }
+    if (ostrel::tools::is_pcapng(bytes.data(), bytes.size()))
+        return ostrel::aclctl::decode_capture(path, bytes);
     std::string text;
     if (!ostrel::tools::decode_message(bytes.data(), bytes.size(), &text,
                                        &err)) {
@@ -118,6 +123,8 @@ bool parse_args(int argc, char **argv, Options *o, std::string *err) {
             o->socket_path = argv[++i];
         else if (a == "--timeout-ms")
             ok = number_arg(argc, argv, &i, 600000, &o->timeout_ms);
+        else if (a == "--pcap" && i + 1 < argc)
+            o->pcap_path = argv[++i];
         else if (a == "--capture" && i + 1 < argc)
             o->capture_dir = argv[++i];
         else if (a == "--quiet")
@@ -177,6 +184,12 @@ bool set_up_backend(const Options &o) {
     ostrel::aclctl::tap::set_fast_retry(o.fast_retry);
     ostrel::aclctl::tap::set_json(o.json);
     ostrel::aclctl::tap::set_keep_going(o.keep_going);
+    std::string why;
+    if (!o.pcap_path.empty() &&
+        !ostrel::aclctl::tap::set_pcap_file(o.pcap_path, &why)) {
+        std::fprintf(stderr, "aclctl: %s\n", why.c_str());
+        return false;
+    }
     ostrel::aclctl::tap::set_capture_dir(o.capture_dir);
     if (o.socket_path.empty()) {
         if (o.fail_sends > 0)

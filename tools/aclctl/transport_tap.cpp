@@ -9,6 +9,7 @@
 #include <map>
 #include <unistd.h>
 
+#include "pcapng.h"
 #include "sim_platform.h"
 #include "socket_transport.h"
 #include "status_names.h"
@@ -41,6 +42,7 @@ struct TapState {
     bool keep_going = false;
     int gone = 0;
     std::string capture_dir;
+    tools::PcapngWriter pcap;
     unsigned sends = 0;
     tools::ServiceModel service;
     std::map<uint32_t, uint32_t> reply_status; // embedded: token -> status
@@ -144,6 +146,9 @@ void note_transport_error(int err) {
 void set_capture_dir(const std::string &dir) {
     state().capture_dir = dir;
 }
+bool set_pcap_file(const std::string &path, std::string *err) {
+    return state().pcap.open(path, err);
+}
 const tools::ServiceModel &embedded_service() {
     return state().service;
 }
@@ -204,8 +209,13 @@ int __wrap_yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
                                           msg, zero, opts)
                 : embedded_send(handle, dst, opcode, payload, length, msg, zero,
                                 opts);
+    uint32_t sent_token = r == 0 ? yarl_rr_token_get(msg) : 0;
+    state().pcap.write(
+        ostrel::tools::send_frame(sent_token, opcode, payload, length));
+    state().pcap.write(ostrel::tools::accept_frame(
+        sent_token, r == 0 ? 0 : yarl_errno_get(handle)));
     if (r == 0) {
-        uint32_t token = yarl_rr_token_get(msg);
+        uint32_t token = sent_token;
         emit("  -> accepted, reply token " + std::to_string(token) + "\n",
              JsonObject().add("event", "accepted").add("token", token));
     } else {
@@ -259,6 +269,10 @@ int __wrap_yarl_recv(yarl_handle_t handle, yarl_msg *record,
     uint32_t word = 0;
     if (payload != nullptr)
         std::memcpy(&word, payload, sizeof word);
+    // The transport gives no payload length: a reply's payload is the
+    // service's 4-byte status word.
+    state().pcap.write(ostrel::tools::reply_frame(
+        token, payload, payload != nullptr ? sizeof word : 0));
     JsonObject event;
     event.add("event", "reply").add("token", token);
     event.add("payload", payload != nullptr);

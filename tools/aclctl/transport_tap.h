@@ -30,6 +30,9 @@ void set_keep_going(bool on);
 // scenario stops after the current command.
 int service_gone();
 void note_transport_error(int err);
+// Writes every frame, both directions, to a pcapng file (pcapng.h);
+// false with *err set when the file cannot be created.
+bool set_pcap_file(const std::string &path, std::string *err);
 // The embedded service's programmed table.
 const tools::ServiceModel &embedded_service();
 

@@ -72,6 +72,8 @@ bool parse_options(int argc, char **argv, Options *out, std::string *err) {
             (std::string_view(value) == "json" ||
              std::string_view(value) == "text")) {
             out->json_log = std::string_view(value) == "json";
+        } else if (arg == "--pcap" && value != nullptr) {
+            out->pcap_path = value;
         } else if (arg == "--socket" && value != nullptr) {
             out->socket_path = value;
         } else if (arg == "--fail-sends") {

@@ -16,6 +16,7 @@ struct Options {
     uint32_t delay_ms = 0;     // wait this long before each reply
     int ready_fd = -1;         // written "ready\n" and closed once listening
     bool quiet = false;        // no decoded messages on stdout
+    std::string pcap_path;     // every frame written there as pcapng
     bool json_log = false;     // --log-format json: JSON Lines on stdout
     int mode = -1;             // socket file mode; -1: 0600, 0660 with group
     std::string group;         // group owning the socket file

@@ -59,6 +59,8 @@ int ServiceDaemon::start(std::string *err) {
         e = set_owner_and_mode(err);
     if (e != 0)
         return e;
+    if (!options_.pcap_path.empty() && !capture_.open(options_.pcap_path, err))
+        return EIO;
     log_("aclsvc-sim: listening on " + options_.socket_path + "\n",
          JsonObject()
              .add("event", "listening")
@@ -160,6 +162,7 @@ void ServiceDaemon::read_client(ClientLink &client) {
             !session_.handle(buffer_.data(), size, &out))
             return drop(client,
                         "malformed frame of " + std::to_string(n) + " bytes");
+        capture_.received(buffer_.data(), size);
         deliver(client, std::move(out));
         if (is_dropped(client.id()))
             return;
@@ -174,6 +177,7 @@ void ServiceDaemon::deliver(ClientLink &client, std::vector<Outgoing> out) {
             continue;
         }
         std::string reason;
+        capture_.sent(o.frame);
         if (!client.send(std::move(o.frame), &reason))
             return drop(client, reason);
     }

@@ -18,6 +18,7 @@
 #include "client_link.h"
 #include "daemon_options.h"
 #include "event_log.h"
+#include "frame_capture.h"
 #include "service_session.h"
 
 namespace ostrel::aclsvc {
@@ -57,6 +58,7 @@ class ServiceDaemon {
     Options options_;
     EventLog log_;
     ServiceSession session_;
+    FrameCapture capture_;
     int listen_fd_ = -1;
     uint64_t next_client_ = 1;
     std::vector<std::unique_ptr<ClientLink>> clients_;

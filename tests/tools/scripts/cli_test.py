@@ -201,5 +201,35 @@ class Decode(unittest.TestCase):
         self.assertEqual((loud.returncode, quiet.returncode), (1, 1))
 
 
+class Capture(unittest.TestCase):
+    def test_decode_reads_back_every_frame_of_a_pcap(self):
+        with tempfile.TemporaryDirectory() as d:
+            pcap = os.path.join(d, "demo.pcapng")
+            run_ = aclctl("--json", "--fail-sends", "1", "--fast-retry",
+                          "--pcap", pcap, DEMO)
+            evs = events(run_.stdout)
+            decoded = aclctl("decode", pcap)
+            with open(pcap, "rb") as f:
+                data = f.read()
+            cut = os.path.join(d, "cut.pcapng")
+            with open(cut, "wb") as f:
+                f.write(data[:-10])
+            broken = aclctl("decode", cut)
+        self.assertEqual(decoded.returncode, 0, decoded.stderr)
+        frames = [l for l in decoded.stdout.decode().splitlines()
+                  if l.startswith("frame ")]
+        sends = of(evs, "send")
+        self.assertEqual(len(frames), 2 * len(sends) + len(of(evs, "reply")))
+        self.assertIn("client -> service, send token 0, opcode 4810",
+                      frames[0])
+        self.assertIn("refusal token 0, errno 11", frames[1])
+        self.assertIn("reply token 1001, status 0x00000000 (ok)", frames[4])
+        self.assertEqual(len([f for f in frames if ", send token" in f]),
+                         len(sends))
+        self.assertIn(b"install vlan 40 intf 7, 2 records", decoded.stdout)
+        self.assertEqual(broken.returncode, 1)
+        self.assertIn(b"has a bad length", broken.stderr)
+
+
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
