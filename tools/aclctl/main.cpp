@@ -13,6 +13,7 @@
 #include "number_parse.h"
 #include "pcapng.h"
 #include "raw_send.h"
+#include "registry_notes.h"
 #include "scenario.h"
 #include "scenario_runner.h"
 #include "sim_platform.h"
@@ -184,6 +185,7 @@ bool set_up_backend(const Options &o) {
     ostrel::aclctl::tap::set_fast_retry(o.fast_retry);
     ostrel::aclctl::tap::set_json(o.json);
     ostrel::aclctl::tap::set_keep_going(o.keep_going);
+    ostrel::tools::set_slot_note_source(ostrel::aclctl::registry_slot_notes);
     std::string why;
     if (!o.pcap_path.empty() &&
         !ostrel::aclctl::tap::set_pcap_file(o.pcap_path, &why)) {

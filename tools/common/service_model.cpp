@@ -49,10 +49,11 @@ uint32_t ServiceModel::handle(uint32_t opcode, const uint8_t *bytes, size_t n,
 std::string ServiceModel::table_json() const {
     std::vector<std::string> entries;
     for (const auto &[key, entry] : table_)
-        entries.push_back(JsonObject()
-                              .add("source", entry.source)
-                              .raw("request", request_json(entry.request))
-                              .str());
+        entries.push_back(
+            JsonObject()
+                .add("source", entry.source)
+                .raw("request", request_json(entry.request, false))
+                .str());
     return json_array(entries);
 }
 
@@ -68,7 +69,7 @@ std::string ServiceModel::table() const {
                       (table_.size() == 1 ? " entry\n" : " entries\n");
     for (const auto &[key, entry] : table_)
         out += std::string("  (") + entry.source + ") " +
-               format_request(entry.request, 2).substr(2);
+               format_request(entry.request, 2, false).substr(2);
     return out;
 }
 

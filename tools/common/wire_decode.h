@@ -61,6 +61,29 @@ bool has_tlv_header(const uint8_t *bytes, size_t n);
 // Which of the two messages the bytes are (see the top of this file).
 MessageKind classify(const uint8_t *bytes, size_t n);
 
+// An ACE record that the request builder wrote into a slot and that a
+// later record took over: the next interface's first record (an
+// interface's last slot is the next one's first) or the closing record.
+struct SlotNote {
+    size_t slot = 0;
+    uint16_t qual = 0;
+    uint32_t intf = 0; // 0: not known from the bytes alone
+    bool by_closing = false;
+};
+// A source that knows what the builder wrote (aclctl reads the library's
+// registry); false when it cannot tell for this request.
+using SlotNoteSource = bool (*)(const Request &, std::vector<SlotNote> *);
+void set_slot_note_source(SlotNoteSource source);
+// The notes of a request, from the source set, else from the bytes alone:
+// the closing record carries the qualifier of the last ACE record written,
+// so when no ACE record shows that (nonzero) qualifier, the closing record
+// took its slot.
+// The service side, which knows only the bytes, passes ask_source false.
+std::vector<SlotNote> slot_notes(const Request &request,
+                                 bool ask_source = true);
+// "slot 0: qual 7 from intf 5, replaced by the closing record"
+std::string format_slot_note(const SlotNote &note);
+
 // The role of a record as the request builder writes them: "ace",
 // "close" (the first closing record), "end" (the second), "empty" (all
 // zero) or "other".
@@ -72,7 +95,8 @@ std::string format_mac(const uint8_t addr[6]);
 
 // Readable forms. Lines are indented by `indent` spaces and end in '\n'.
 std::string format_record(const ostrel_api_ace_t &record);
-std::string format_request(const Request &request, int indent);
+std::string format_request(const Request &request, int indent,
+                           bool ask_source = true);
 std::string format_batch(const Batch &batch, size_t n, int indent);
 
 // Decode into the readable form: true with *out appended to, or false

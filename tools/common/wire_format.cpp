@@ -122,16 +122,21 @@ std::string format_record(const ostrel_api_ace_t &r) {
     return fields(r);
 }
 
-std::string format_request(const Request &r, int indent) {
+std::string format_request(const Request &r, int indent, bool ask_source) {
     std::string pad(static_cast<size_t>(indent), ' ');
     std::string out = pad + op_name(r.plcy_op) + " vlan " +
                       std::to_string(r.vlan) + " intf " +
                       std::to_string(r.if_index) + unusual_head(r) + ", " +
                       std::to_string(r.aces.size()) +
                       (r.aces.size() == 1 ? " record\n" : " records\n");
-    for (size_t k = 0; k < r.aces.size(); ++k)
+    std::vector<SlotNote> notes = slot_notes(r, ask_source);
+    for (size_t k = 0; k < r.aces.size(); ++k) {
         out += pad + "  [" + std::to_string(k) + "] " +
                format_record(r.aces[k]) + "\n";
+        for (const SlotNote &n : notes)
+            if (n.slot == k)
+                out += pad + "      " + format_slot_note(n) + "\n";
+    }
     return out;
 }
 

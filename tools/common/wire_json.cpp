@@ -22,9 +22,21 @@ void add_all_fields(const ostrel_api_ace_t &r, JsonObject *o) {
         .add("actn_tlv11", r.actn.actn_tlv11);
 }
 
+// {"qual":Q,"intf":I,"by":"next record"|"closing record"}; intf only
+// when known.
+std::string note_json(const SlotNote &n) {
+    JsonObject o;
+    o.add("qual", n.qual);
+    if (n.intf != 0)
+        o.add("intf", n.intf);
+    o.add("by", n.by_closing ? "closing record" : "next record");
+    return o.str();
+}
+
 } // namespace
 
-std::string record_json(const ostrel_api_ace_t &r, size_t slot) {
+std::string record_json(const ostrel_api_ace_t &r, size_t slot,
+                        const std::vector<SlotNote> &notes) {
     std::string_view role = record_role(r);
     JsonObject o;
     o.add("slot", slot).add("role", role);
@@ -36,13 +48,20 @@ std::string record_json(const ostrel_api_ace_t &r, size_t slot) {
         o.add("qual", r.fltr.fltr_qualifier);
     else if (role == "other")
         add_all_fields(r, &o);
+    std::vector<std::string> replaced;
+    for (const SlotNote &n : notes)
+        if (n.slot == slot)
+            replaced.push_back(note_json(n));
+    if (!replaced.empty())
+        o.raw("replaced", json_array(replaced));
     return o.str();
 }
 
-std::string request_json(const Request &r) {
+std::string request_json(const Request &r, bool ask_source) {
     std::vector<std::string> records;
+    std::vector<SlotNote> notes = slot_notes(r, ask_source);
     for (size_t k = 0; k < r.aces.size(); ++k)
-        records.push_back(record_json(r.aces[k], k));
+        records.push_back(record_json(r.aces[k], k, notes));
     return JsonObject()
         .add("op", r.plcy_op)
         .add("op_name", op_name(r.plcy_op))

@@ -10,10 +10,13 @@
 
 namespace ostrel::tools {
 
-// {"slot":K,"role":"ace"|"close"|"end"|"empty"|"other",...}
-std::string record_json(const ostrel_api_ace_t &record, size_t slot);
+// {"slot":K,"role":"ace"|"close"|"end"|"empty"|"other",...}, with
+// "replaced":[{"qual","intf","by"}...] for the notes of that slot.
+std::string record_json(const ostrel_api_ace_t &record, size_t slot,
+                        const std::vector<SlotNote> &notes = {});
 // {"op":..,"op_name":..,"vlan":..,"intf":..,...,"records":[...]}
-std::string request_json(const Request &request);
+// ask_source: as for slot_notes().
+std::string request_json(const Request &request, bool ask_source = true);
 // {"kind":"batch"|"policy_update"|"malformed","length":N,...}
 std::string message_json(const uint8_t *bytes, size_t n);
 
