@@ -247,6 +247,7 @@ TEST(ServiceModel, KeepsTheLastRequestOfEachVlanAndInterface) {
               "programmed table: 3 entries\n"
               "  (batch) remove vlan 10 intf 5, 2 records\n"
               "    [0] close qual 4\n"
+              "        slot 0: qual 4, replaced by the closing record\n"
               "    [1] end\n"
               "  (batch) remove vlan 10 intf 6, 2 records\n"
               "    [0] close qual 0\n"

@@ -179,6 +179,8 @@ TEST(Malformed, DecoderAndDaemonRefuseDamagedMessagesAndKeepServing) {
                          "      [0] ace qual 8 addr1 00:11:22:33:44:56 addr2 "
                          "66:77:88:99:aa:bc\n"
                          "      [1] close qual 7\n"
+                         "          slot 1: qual 7, replaced by the closing "
+                         "record\n"
                          "      [2] end\n");
     std::string log;
     EXPECT_EQ(daemon.stop(&log), 0);
