@@ -42,19 +42,23 @@ template <typename N> uint32_t key(const N *n) {
 }
 // "a<tag>q<qualifier>", or "z<tag>q<qualifier>" for a zero first address.
 inline std::string describe(const AceKey &k) {
-    return (k.addr1[0] == 0 ? "z" : "a") +
-           std::to_string(k.addr2[1] << 8 | k.addr2[2]) + "q" +
-           std::to_string(k.qualifier);
+    std::string s = k.addr1[0] == 0 ? "z" : "a"; // appended, not "z" + ...:
+    s += std::to_string(k.addr2[1] << 8 | k.addr2[2]); // GCC 12 -Wrestrict
+    return s + "q" + std::to_string(k.qualifier);
 }
 // A registry in list order (newest first): "30{5[a1q3 z2q3] 4[]} 20{}".
 template <typename Top> std::string picture(const Top *top) {
     std::string s;
     for (; top != nullptr; top = top->next) {
-        s += (s.empty() ? "" : " ") + std::to_string(key(top)) + "{";
+        s += s.empty() ? "" : " ";
+        s += std::to_string(key(top)) + "{";
         for (auto *mid = top->first; mid != nullptr; mid = mid->next) {
-            s += (s.back() == '{' ? "" : " ") + std::to_string(key(mid));
-            for (const AceNode *a = mid->first; a; a = a->next)
-                s += (a == mid->first ? "[" : " ") + describe(a->key);
+            s += s.back() == '{' ? "" : " ";
+            s += std::to_string(key(mid));
+            for (const AceNode *a = mid->first; a; a = a->next) {
+                s += a == mid->first ? "[" : " ";
+                s += describe(a->key);
+            }
             s += mid->first == nullptr ? "[]" : "]";
         }
         s += "}";
@@ -146,8 +150,8 @@ inline std::string decode_batch(const std::vector<uint8_t> &p) {
     EXPECT_EQ(batch_defect(p), "");
     std::string s = std::to_string(read<uint32_t>(p, 0)) + "|";
     for (size_t off = 8; off + 24 <= p.size();) {
-        s += (s.back() == '|' ? "" : " ") +
-             std::to_string(read<uint32_t>(p, off + 16)) + ":" +
+        s += s.back() == '|' ? "" : " ";
+        s += std::to_string(read<uint32_t>(p, off + 16)) + ":" +
              std::to_string(read<uint32_t>(p, off));
         off += 24 + 64 * size_t{read<uint32_t>(p, off + 20)};
     }
