@@ -286,6 +286,20 @@ class Capture(unittest.TestCase):
         self.assertEqual(broken.returncode, 1)
         self.assertIn(b"has a bad length", broken.stderr)
 
+    def test_every_cut_of_a_capture_is_refused_cleanly(self):
+        with tempfile.TemporaryDirectory() as d:
+            pcap = os.path.join(d, "one.pcapng")
+            aclctl("--pcap", pcap, "-", stdin=f"add vlan 1 intf 2 {ACE}\n"
+                   .encode())
+            with open(pcap, "rb") as f:
+                data = f.read()
+            for n in range(len(data)):
+                r = aclctl("decode", "-", stdin=data[:n])
+                self.assertIn(r.returncode, (0, 1), n)
+                self.assertNotIn(b"Sanitizer", r.stderr, n)
+                if n % 4 != 0 or n < 28:
+                    self.assertEqual(r.returncode, 1, n)
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -100,7 +100,7 @@ class Malformed(unittest.TestCase):
             os.close(w)
             os.read(r, 6)
             os.close(r)
-            junk = {"word0.bin": b"\x07" * 40,
+            junk = {"word0.bin": b"\x02" + b"\x00" * 7,
                     "update.bin": b"\x00\x00\x00\xf0" + b"\x00" * 96}
             for name, data in junk.items():
                 path = os.path.join(d, name)
@@ -112,7 +112,7 @@ class Malformed(unittest.TestCase):
             daemon.wait(timeout=20)
             rows = tshark(pcap)
         experts = [m for row in rows for m in row["_ws.expert.message"]]
-        self.assertIn("batch word 0 is 117901063, not 0 or 1", experts)
+        self.assertIn("batch word 0 is 2, not 0 or 1", experts)
         self.assertTrue(any(m.startswith("policy update of 100 bytes: TLV "
                                          "array header claims 240 bytes")
                             for m in experts), experts)
