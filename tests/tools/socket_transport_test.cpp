@@ -214,16 +214,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadFrame{"three_byte_reply", false, frame(Kind::Reply, 1001, "abc")}),
     [](const auto &info) { return std::string(info.param.what); });
 
-TEST_F(ScriptedService, ReplyWithoutPayloadOrWithTheStatusWordIsDelivered) {
-    queue(Kind::Accept, 1001);
-    queue(Kind::Reply, 1001, 0, "", false);
-    yarl_msg msg{}, reply{};
-    ASSERT_EQ(send_msg(&msg), 0);
-    ASSERT_EQ(recv_reply(1001, &reply), 0);
-    EXPECT_EQ(ostrel_socket_yarl_payload_get(&reply), nullptr);
-    EXPECT_EQ(ostrel_socket_yarl_drop(3, &reply), 0);
-}
-
 TEST_F(ScriptedService, EveryWaitIsBoundedByTheTimeout) {
     ostrel_socket_transport_set_timeout_ms(1);
     yarl_msg reply{};
