@@ -27,6 +27,7 @@ inline constexpr const char *kUsage =
     "  --json             one JSON object per event and line on stdout\n"
     "  --quiet            silence the TLV library's error print\n"
     "  -h, --help         this text\n"
+    "  --version          the version (alone on the command line)\n"
     "\n"
     "exit status:\n"
     "  0  every call returned status 0 (decode: the input was decoded)\n"
