@@ -33,7 +33,7 @@ int connect_to(const std::string &path) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strcpy(addr.sun_path, path.c_str());
-    timeval tv{2, 0}; // bounds every send below
+    timeval tv{tools_test::scaled_ms(2000) / 1000, 0}; // bounds every send
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
         close(fd);
@@ -59,8 +59,8 @@ TEST(HostilePeers, ClientThatNeverReadsIsDroppedAndOthersAreServed) {
     }
     // Dropped for its unread answers, not left to block the daemon.
     EXPECT_TRUE(err == EPIPE || err == ECONNRESET) << std::strerror(err);
-    Result r = aclctl(
-        {"--socket", daemon.socket(), "--timeout-ms", "2000", kScenario});
+    Result r = aclctl({"--socket", daemon.socket(), "--timeout-ms",
+                       std::to_string(tools_test::scaled_ms(2000)), kScenario});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     close(slow);
     std::string log;

@@ -111,7 +111,8 @@ TEST(Retries, FourRefusalsFailTheCallWithTheServicesErrorNumber) {
 TEST(Timeouts, DroppedReplyFailsTheDrainWithTimedOut) {
     Daemon daemon({"--drop-replies", "1"});
     ASSERT_TRUE(daemon.ok());
-    Result r = aclctl({"--socket", daemon.socket(), "--timeout-ms", "50",
+    Result r = aclctl({"--socket", daemon.socket(), "--timeout-ms",
+                       std::to_string(tools_test::scaled_ms(50)),
                        scenario("retries")});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.out.find("  reply token 1001: receive failed, errno 110\n"

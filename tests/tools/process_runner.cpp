@@ -21,16 +21,22 @@ extern char **environ;
 
 namespace tools_test {
 
+int scaled_ms(int ms) {
+    const char *scale = std::getenv("OSTREL_TEST_TIME_SCALE");
+    int factor = scale != nullptr ? std::atoi(scale) : 1;
+    return ms * (factor > 1 ? factor : 1);
+}
+
 namespace {
 
-// Waits up to timeout_ms for pid to end; kills it after that. Returns its
-// exit code, or -1 when it was killed or died of a signal.
+// Waits up to timeout_ms (scaled) for pid to end; kills it after that. Returns
+// its exit code, or -1 when it was killed or died of a signal.
 int wait_bounded(pid_t pid, int timeout_ms) {
     int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     bool ended = true;
     if (pidfd >= 0) {
         pollfd p{pidfd, POLLIN, 0};
-        ended = poll(&p, 1, timeout_ms) == 1;
+        ended = poll(&p, 1, scaled_ms(timeout_ms)) == 1;
         close(pidfd);
     }
     if (!ended)
@@ -115,8 +121,8 @@ Daemon::Daemon(const std::vector<std::string> &extra_args) {
     if (pid_ > 0) {
         pollfd p{ready[0], POLLIN, 0};
         char buf[8] = {};
-        ok_ = poll(&p, 1, 10000) == 1 && read(ready[0], buf, 6) == 6 &&
-              std::string(buf) == "ready\n";
+        ok_ = poll(&p, 1, scaled_ms(10000)) == 1 &&
+              read(ready[0], buf, 6) == 6 && std::string(buf) == "ready\n";
     }
     close(ready[0]);
 }

@@ -15,6 +15,11 @@ struct Result {
     std::string err;
 };
 
+// A time limit of the process tests, multiplied by OSTREL_TEST_TIME_SCALE
+// when set (cmake/memcheck.cmake sets it: under valgrind every process
+// runs many times slower). Every wait below is scaled this way.
+int scaled_ms(int ms);
+
 // Runs argv[0] with the given arguments; kills it after timeout_ms.
 Result run(const std::vector<std::string> &argv, int timeout_ms = 20000);
 
