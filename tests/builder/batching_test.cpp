@@ -92,27 +92,4 @@ TEST_F(Batching, TheLargestRequestFitsAndRefusalsLeaveTheBatchIntact) {
     EXPECT_EQ(sim::live_allocations(), 0);
 }
 
-TEST_F(Batching, EachFailingAllocationGivesInvalidAndLeaksNothing) {
-    IntfNode *y = reg.add(2, {ace(1, 1)}), *x = reg.add(1, {ace(2, 2)});
-    // Allocations: y's request, the batch, x's request, after a flush the
-    // new batch; then none fails.
-    const std::pair<size_t, bool> rows[] = {
-        {0, false}, {0, false}, {0, true}, {1, false}, {2, false}};
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        SCOPED_TRACE(i + 1);
-        reset();
-        sim::fail_allocation(static_cast<long>(i + 1));
-        uint32_t status = program(y, 1, 1);
-        if (status == 0 && batch_buf != nullptr)
-            batch_len = kBatchSize - 100; // the next request flushes
-        if (status == 0)
-            status = program(x);
-        EXPECT_EQ(status, i + 1 < std::size(rows) ? OSTREL_STATUS_INVALID : 0);
-        EXPECT_EQ(sim::count_of(sim::Op::Send), rows[i].first);
-        EXPECT_EQ(batch_buf != nullptr, rows[i].second);
-        clear_globals();
-        EXPECT_EQ(sim::live_allocations(), 0);
-    }
-}
-
 } // namespace builder_test

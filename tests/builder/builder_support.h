@@ -15,7 +15,7 @@ namespace builder_test {
 
 using Bytes = std::vector<uint8_t>;
 inline constexpr yarl_handle_t kHandle = 0x77;
-inline constexpr uint32_t kBatchSize = 130056, kPc = 0x5000;
+inline constexpr uint32_t kBatchSize = ostrel::kBatchSize, kPc = 0x5000;
 inline constexpr uint16_t kVlan = 30, kPortChannelType = 22;
 
 // Expected bytes, field by field in wire order and width (host byte order).
@@ -34,12 +34,10 @@ struct Layout {
         return head;
     }
     static uint32_t u32(const Bytes &b, size_t off) {
-        uint32_t v = 0;
-        std::memcpy(&v, b.data() + off, off + 4 <= b.size() ? 4 : 0);
-        return v;
+        return ostrel_test::read<uint32_t>(b, off);
     }
     static AceKey ace(uint8_t t, uint16_t q) {
-        return {{2, t, 0x11, 0x22, 0x33, t}, {10, t, 0x44, 0x55, 0x66, t}, q};
+        return ostrel_test::key_of(t, q);
     }
     // A 64-byte record: fltr_tlv8, pad, fltr_flags, qualifier, addresses 1
     // to 4 (the key's first and second in 1 and 3), pad, actn_flags 1,

@@ -77,13 +77,15 @@ TEST_F(EntryPoints, UnknownEntriesAndNullAddressesChangeAndSendNothing) {
             pc(0, kVlan, 101, 7, 7), pc(0, 11, 100, 7, 7),
             pc(0, kVlan, 100, 8, 7), pc(0, kVlan, 100, 7, 8),
             ostrel_api_program_acl(kHandle, nullptr, a, kVlan, 1, 7, &msg, 1),
+            ostrel_api_program_acl(kHandle, a, nullptr, kVlan, 1, 7, &msg, 1),
+            ostrel_api_del_acl(kHandle, nullptr, a, kVlan, 1, 7, &msg),
             ostrel_api_del_acl(kHandle, a, nullptr, kVlan, 1, 7, &msg),
             ostrel_api_pc_program_acl(kHandle, nullptr, a, kVlan, 100, 7, &msg,
                                       1),
             ostrel_api_pc_program_acl(kHandle, a, nullptr, kVlan, 100, 7, &msg,
                                       0),
             ostrel_api_dump_memory(1, 2)}),
-        (std::vector<uint32_t>{N, N, N, N, N, N, N, N, I, I, I, I, 0}));
+        (std::vector<uint32_t>{N, N, N, N, N, N, N, N, I, I, I, I, I, I, 0}));
     EXPECT_EQ((sim::calls().size() - mark_), 0u);
     EXPECT_EQ(vlan_registry() + pc_registry(), before);
 }
@@ -105,9 +107,9 @@ TEST_F(EntryPoints, FailedSendsAreReturnedAndTheRegistryChangesStay) {
 }
 
 TEST_F(EntryPoints, ALastDeleteFreesTheEmptiedEntriesWhenItsRequestFails) {
-    given(acl(1, kVlan, 1, 1, 1));
+    given(acl(1, kVlan, 1, 1, 0x1234));
     sim::fail_allocation(1); // the request of the named interface
-    EXPECT_EQ(acl(0, kVlan, 1, 1, 1), OSTREL_STATUS_INVALID);
+    EXPECT_EQ(acl(0, kVlan, 1, 1, 0xab1234), OSTREL_STATUS_INVALID);
     EXPECT_EQ(vlan_registry(), "");
     EXPECT_EQ(sim::live_allocations(), 0);
 }
