@@ -189,9 +189,11 @@ class Scenario(unittest.TestCase):
         self.assertEqual(quiet.stderr, b"")
 
     def test_one_number_syntax(self):
-        line = f"add vlan 010 intf 0x10 {ACE}\n".encode()
-        args = events(aclctl("--json", "-", stdin=line).stdout)[0]["args"]
+        line = f"add\tvlan 010 intf 0x10 {ACE}\n".encode()
+        command = events(aclctl("--json", "-", stdin=line).stdout)[0]
+        args = command["args"]
         self.assertEqual((args["vlan"], args["intf"]), (10, 16))
+        self.assertTrue(command["text"].startswith("add\tvlan"))
 
     def test_echoed_input_is_escaped_and_cut(self):
         for junk, shown in ((b"\x01\xff\\", b"'\\x01\\xff\\\\'"),
