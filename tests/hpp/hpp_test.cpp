@@ -14,7 +14,8 @@ TEST(StatusNames, NamesTheWordsAndEverySendFailure) {
     EXPECT_STREQ(ostrel::to_string(ostrel::status::no_entry), "no entry");
     EXPECT_STREQ(ostrel::to_string(0x41040003u), "invalid argument");
     EXPECT_STREQ(ostrel::to_string(OSTREL_STATUS_SEND_ERROR(0)), "send failed");
-    EXPECT_EQ(ostrel::send_error_number(OSTREL_STATUS_SEND_ERROR(113)), 113u);
+    EXPECT_EQ(ostrel::send_error_number(OSTREL_STATUS_SEND_ERROR(0x123)),
+              0x123u);
     for (uint32_t other : {0x41040001u, 0x41040004u, 0x81041000u, 0x01040000u,
                            0x81050000u, 0xc1040000u}) {
         EXPECT_STREQ(ostrel::to_string(other), "unknown") << std::hex << other;
