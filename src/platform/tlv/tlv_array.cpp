@@ -12,6 +12,30 @@
 
 using namespace ostrel::tlv;
 
+namespace {
+
+constexpr uint32_t kShortValue = 8;
+
+// Copies a value that may lie in the same buffer (a caller may append one
+// from there): short ones, the fields' usual widths, through a register-
+// sized temporary instead of a library call; long ones with memmove.
+void copy_value(uint8_t *to, const void *from, uint32_t len) {
+    if (len > kShortValue) {
+        std::memmove(to, from, len);
+        return;
+    }
+    uint8_t tmp[kShortValue];
+    const auto *src = static_cast<const uint8_t *>(from);
+    for (uint32_t i = 0; i < len; ++i) {
+        tmp[i] = src[i];
+    }
+    for (uint32_t i = 0; i < len; ++i) {
+        to[i] = tmp[i];
+    }
+}
+
+} // namespace
+
 /** 4 + value_len: a TLV header and its value, no padding. Saturates at
  *  0xFFFFFFFF for lengths that no TLV can carry anyway. */
 uint32_t tlv_size_get(uint32_t value_len) {
@@ -49,12 +73,8 @@ uint32_t tlv_array_add_tlv(uint8_t *buf, uint32_t buf_size, uint32_t tlv_type,
         return TLVU_STATUS_TOO_SMALL;
     }
     uint8_t *p = buf + kArrayHeaderSize + body_len;
-    if (value_len != 0) {
-        // memmove: a caller may append a value that lies in the same buffer.
-        std::memmove(p + kTlvHeaderSize, value, value_len);
-    }
-    store_be16(p, tlv_type);
-    store_be16(p + 2, value_len);
+    copy_value(p + kTlvHeaderSize, value, value_len);
+    store_tlv_header(p, tlv_type, value_len);
     store_be32(buf, body_len + need);
     return TLVU_STATUS_OK;
 }

@@ -20,14 +20,16 @@ namespace {
 
 enum class Pass { Check, Write };
 
-// The value of a nested or custom TLV must be exactly one whole array.
-bool open_nested(const Tlv &t, ArrayView *out) {
+// The value of a nested or custom TLV must be exactly one whole array. The
+// checking pass walks it whole; the writing pass runs only over input that
+// passed, so it needs the header alone.
+bool open_nested(Pass pass, const Tlv &t, ArrayView *out) {
     if (t.len < kArrayHeaderSize || !open_array(t.value, t.len, out) ||
         out->body_len != t.len - kArrayHeaderSize) {
         return false;
     }
     uint32_t n = 0;
-    return count_tlvs(*out, &n);
+    return pass == Pass::Write || count_tlvs(*out, &n);
 }
 
 uint32_t decode_record(Pass pass, const ArrayView &a, uint8_t *rec,
@@ -50,7 +52,7 @@ uint32_t decode_plain(Pass pass, const Tlv &t, const tlvu_field_t &f,
 uint32_t decode_nested(Pass pass, const Tlv &t, const tlvu_field_t &f,
                        uint8_t *rec, uint64_t room) {
     ArrayView sub;
-    if (!open_nested(t, &sub)) {
+    if (!open_nested(pass, t, &sub)) {
         return TLVU_STATUS_MALFORMED;
     }
     if (uint64_t{f.offset} + f.size > room) {
@@ -62,7 +64,7 @@ uint32_t decode_nested(Pass pass, const Tlv &t, const tlvu_field_t &f,
 uint32_t decode_custom(Pass pass, const Tlv &t, const tlvu_field_t &f,
                        uint8_t *rec) {
     ArrayView sub;
-    if (!open_nested(t, &sub)) {
+    if (!open_nested(pass, t, &sub)) {
         return TLVU_STATUS_MALFORMED;
     }
     // The custom decoder is handed the whole record, which lies inside
@@ -77,7 +79,7 @@ uint32_t decode_custom(Pass pass, const Tlv &t, const tlvu_field_t &f,
 uint32_t decode_element(Pass pass, const Tlv &t, const tlvu_field_t &f,
                         uint32_t index, uint8_t *rec, uint64_t room) {
     ArrayView sub;
-    if (!open_nested(t, &sub)) {
+    if (!open_nested(pass, t, &sub)) {
         return TLVU_STATUS_MALFORMED;
     }
     const uint64_t at = uint64_t{f.offset} + uint64_t{index} * f.size;
@@ -137,8 +139,8 @@ uint32_t decode_record(Pass pass, const ArrayView &a, uint8_t *rec,
             status = decode_custom(pass, t, *f, rec);
             break;
         case TLVU_KIND_ARRAY:
-            status = decode_element(pass, t, *f, elements[array_index]++, rec,
-                                    room);
+            status =
+                decode_element(pass, t, *f, elements[array_index]++, rec, room);
             break;
         default:
             status = TLVU_STATUS_BAD_TABLE; // refused by validate_table

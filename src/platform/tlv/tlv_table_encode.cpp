@@ -31,10 +31,10 @@ const uint8_t *bytes_of(const void *rec) {
 // ---- measuring pass ----
 
 struct Measure {
-    uint64_t limit;        // bytes the whole encoding may take
-    uint32_t over_status;  // status once the limit is passed
-    uint32_t *err_type;    // type of the field that failed, may be null
-    uint64_t total = 0;    // bytes counted so far, whole encoding
+    uint64_t limit;       // bytes the whole encoding may take
+    uint32_t over_status; // status once the limit is passed
+    uint32_t *err_type;   // type of the field that failed, may be null
+    uint64_t total = 0;   // bytes counted so far, whole encoding
 
     // Blames f for status unless a field inside f was blamed already.
     [[nodiscard]] uint32_t fail(const tlvu_field_t &f, uint32_t status) {
@@ -93,10 +93,9 @@ uint32_t measure_field(Measure &m, const tlvu_field_t &f, const uint8_t *rec) {
         const uint32_t count = f.get_count(rec);
         for (uint32_t i = 0; i < count; ++i) {
             const uint8_t *element = rec + f.offset + uint64_t{i} * f.size;
-            const uint32_t status =
-                measure_nested(m, f, [&](uint64_t *size) {
-                    return measure_record(m, f.sub_table, element, size);
-                });
+            const uint32_t status = measure_nested(m, f, [&](uint64_t *size) {
+                return measure_record(m, f.sub_table, element, size);
+            });
             if (status != TLVU_STATUS_OK) {
                 return status;
             }
@@ -170,8 +169,7 @@ uint32_t write_tlv(Writer &w, const tlvu_field_t &f, F &&write_value) {
     if (value_len > kMaxValueLen) {
         return w.fail(f, TLVU_STATUS_TOO_LARGE);
     }
-    store_be16(w.buf + header_at, f.tlv_type);
-    store_be16(w.buf + header_at + 2, value_len);
+    store_tlv_header(w.buf + header_at, f.tlv_type, value_len);
     return TLVU_STATUS_OK;
 }
 
@@ -312,11 +310,10 @@ uint32_t tlvu_table_convert_struct_to_tlv(uint8_t **tlv_buf, uint32_t *tlv_len,
         return status;
     }
     uint32_t size = 0;
-    status = max_len != 0
-                 ? measure(tbl, rec, max_len, TLVU_STATUS_TOO_SMALL, err_type,
-                           &size)
-                 : measure(tbl, rec, UINT32_MAX, TLVU_STATUS_TOO_LARGE,
-                           err_type, &size);
+    status = max_len != 0 ? measure(tbl, rec, max_len, TLVU_STATUS_TOO_SMALL,
+                                    err_type, &size)
+                          : measure(tbl, rec, UINT32_MAX, TLVU_STATUS_TOO_LARGE,
+                                    err_type, &size);
     if (status != TLVU_STATUS_OK) {
         return status;
     }
@@ -324,7 +321,8 @@ uint32_t tlvu_table_convert_struct_to_tlv(uint8_t **tlv_buf, uint32_t *tlv_len,
     if (!buf) {
         return TLVU_STATUS_NO_MEMORY;
     }
-    std::memset(buf.get(), 0, size);
+    // Not zeroed: a successful writing pass writes every byte (w.pos must
+    // reach size), and a failed one frees the buffer.
     Writer w{buf.get(), size, err_type};
     status = write_record(w, tbl, bytes_of(rec));
     if (status == TLVU_STATUS_OK && w.pos != size) {

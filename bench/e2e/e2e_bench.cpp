@@ -1,0 +1,211 @@
+// End to end over real IPC: one ACE add and its drain from the library
+// through the socket transport to the aclsvc-sim daemon in another process,
+// against the floor of the same exchange done raw: a SOCK_SEQPACKET
+// ping-pong between two processes with the same frames per operation
+// (per batch a Send of the batch's size, then an Accept and a Reply of the
+// daemon's sizes).
+//
+// This binary supplies the platform itself: the transport calls go to the
+// socket transport's public functions (and their send lengths are noted
+// for the ping-pong), every interface is a plain one.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <sys/socket.h>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "ifsvc.h"
+#include "manual_timer.h"
+#include "ostrelapi.h"
+#include "peer_process.h"
+#include "socket_frame.h"
+#include "socket_transport.h"
+#include "yarl.h"
+
+namespace {
+
+std::vector<uint32_t> send_lengths; // of the sends since the last clear
+
+} // namespace
+
+extern "C" {
+int yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
+              const void *payload, uint32_t length, yarl_msg *msg,
+              uint32_t zero, yarl_send_opts *opts) {
+    send_lengths.push_back(length);
+    return ostrel_socket_yarl_send(handle, dst, opcode, payload, length, msg,
+                                   zero, opts);
+}
+int yarl_errno_get(yarl_handle_t handle) {
+    return ostrel_socket_yarl_errno_get(handle);
+}
+uint32_t yarl_rr_token_get(yarl_msg *msg) {
+    return ostrel_socket_yarl_rr_token_get(msg);
+}
+int yarl_drop(yarl_handle_t handle, yarl_msg *msg) {
+    return ostrel_socket_yarl_drop(handle, msg);
+}
+int yarl_recv(yarl_handle_t handle, yarl_msg *record, yarl_recv_opts *opts) {
+    return ostrel_socket_yarl_recv(handle, record, opts);
+}
+void *yarl_payload_get(yarl_msg *record) {
+    return ostrel_socket_yarl_payload_get(record);
+}
+int heartbeat_update_and_send(uint32_t arg) {
+    return ostrel_socket_heartbeat_update_and_send(arg);
+}
+int if_index_get_type(uint32_t, uint8_t *type) {
+    *type = 1; // a plain interface
+    return 0;
+}
+int port_channel_info_get(PortChannelInfo *) {
+    return -1;
+}
+} // extern "C"
+
+namespace {
+
+using bench::RegionTimer;
+namespace frame = ostrel::socket_frame;
+
+constexpr yarl_handle_t kHandle = 7;
+constexpr uint32_t kVlanId = 100;
+constexpr uint32_t kNamedIfIndex = 1;
+constexpr uint8_t kAddr1[6] = {0x02, 0xbe, 0x4c, 0x00, 0x00, 0x01};
+constexpr uint8_t kAddr2[6] = {0x02, 0xbe, 0x4c, 0x00, 0x00, 0x02};
+// The daemon's answers to a Send: an Accept (a frame head) and a Reply
+// carrying the 4-byte status.
+constexpr uint32_t kAcceptSize = sizeof(frame::Head);
+constexpr uint32_t kReplySize = sizeof(frame::Head) + 4;
+
+// I interfaces holding A ACEs each, entered into the registry directly
+// (as a long-running client would hold them), and emptied again.
+class Vlan {
+  public:
+    Vlan(uint32_t interfaces, uint32_t aces) {
+        VlanNode *vlan = brisel_vlan_add(kVlanId);
+        for (uint32_t i = 0; i < interfaces; ++i) {
+            IntfNode *intf = brisel_intf_add(vlan, kNamedIfIndex + i);
+            for (uint32_t j = 0; j < aces; ++j) {
+                const uint8_t a1[6] = {2,
+                                       0,
+                                       0,
+                                       static_cast<uint8_t>(i),
+                                       static_cast<uint8_t>(j >> 8),
+                                       static_cast<uint8_t>(j)};
+                (void)brisel_ace_add(intf, brisel_ace_alloc(a1, kAddr2, j));
+            }
+        }
+    }
+    ~Vlan() {
+        VlanNode *vlan = brisel_vlan_lookup(kVlanId);
+        while (vlan != nullptr && vlan->first != nullptr) {
+            IntfNode *intf = vlan->first;
+            while (intf->first != nullptr) {
+                const AceKey key = intf->first->key;
+                (void)brisel_ace_del(intf, &key);
+            }
+            (void)brisel_intf_del(vlan, intf);
+        }
+        (void)brisel_vlan_del(vlan);
+    }
+    // The extra ACE added (or deleted) and its reply drained.
+    uint32_t program(uint32_t add) {
+        const uint32_t status =
+            ostrel_api_program_acl(kHandle, kAddr1, kAddr2, kVlanId,
+                                   kNamedIfIndex, 0xbeef, &msg_, add);
+        return status != 0 ? status : brisel_api_yarl_gobble(kHandle, &msg_);
+    }
+
+  private:
+    yarl_msg msg_{};
+};
+
+void BM_EndToEndAdd(benchmark::State &state) {
+    e2e::PeerProcess daemon;
+    const std::string path = e2e::temporary_socket_path();
+    if (!daemon.start_daemon(OSTREL_E2E_DAEMON, path) ||
+        ostrel_socket_transport_connect(path.c_str()) != 0) {
+        state.SkipWithError("aclsvc-sim did not start");
+        return;
+    }
+    Vlan vlan(static_cast<uint32_t>(state.range(0)),
+              static_cast<uint32_t>(state.range(1)));
+    send_lengths.clear();
+    uint32_t status = 0;
+    RegionTimer timer;
+    for (auto _ : state) {
+        timer.start();
+        status |= vlan.program(1);
+        state.SetIterationTime(timer.stop());
+        status |= vlan.program(0);
+        if (status != 0) {
+            state.SkipWithError("programming failed (batch too large?)");
+            break;
+        }
+    }
+    state.counters["sends"] = static_cast<double>(send_lengths.size()) /
+                              static_cast<double>(2 * state.iterations());
+    state.SetItemsProcessed(state.iterations());
+    ostrel_socket_transport_disconnect();
+}
+
+// The batch lengths of one add on the VLAN, as the library sends them.
+std::vector<uint32_t> batches_of_one_add(uint32_t interfaces, uint32_t aces) {
+    e2e::PeerProcess daemon;
+    const std::string path = e2e::temporary_socket_path();
+    std::vector<uint32_t> lengths;
+    if (daemon.start_daemon(OSTREL_E2E_DAEMON, path) &&
+        ostrel_socket_transport_connect(path.c_str()) == 0) {
+        Vlan vlan(interfaces, aces);
+        send_lengths.clear();
+        if (vlan.program(1) == 0) {
+            lengths = send_lengths;
+        }
+        (void)vlan.program(0);
+        ostrel_socket_transport_disconnect();
+    }
+    return lengths;
+}
+
+void BM_SeqpacketPingPong(benchmark::State &state) {
+    const std::vector<uint32_t> batches =
+        batches_of_one_add(static_cast<uint32_t>(state.range(0)),
+                           static_cast<uint32_t>(state.range(1)));
+    e2e::PeerProcess peer;
+    const int fd =
+        batches.empty() ? -1 : peer.start_echo(kAcceptSize, kReplySize);
+    if (fd < 0) {
+        state.SkipWithError("no batch lengths or no peer");
+        return;
+    }
+    std::vector<uint8_t> out(sizeof(frame::Head) + frame::kMaxPayload, 0x5a);
+    std::vector<uint8_t> in(kReplySize);
+    bool ok = true;
+    for (auto _ : state) {
+        for (const uint32_t length : batches) {
+            ok &= send(fd, out.data(), sizeof(frame::Head) + length, 0) > 0;
+            ok &= recv(fd, in.data(), in.size(), 0) == kAcceptSize;
+            ok &= recv(fd, in.data(), in.size(), 0) == kReplySize;
+        }
+    }
+    if (!ok) {
+        state.SkipWithError("ping-pong failed");
+    }
+    state.counters["sends"] = static_cast<double>(batches.size());
+    state.SetItemsProcessed(state.iterations());
+    close(fd);
+}
+
+void grid(benchmark::internal::Benchmark *b) {
+    b->ArgNames({"I", "A"});
+    b->ArgsProduct({{1, 8, 48}, {1, 16, 64}});
+}
+
+} // namespace
+
+BENCHMARK(BM_EndToEndAdd)->Apply(grid)->UseManualTime();
+BENCHMARK(BM_SeqpacketPingPong)->Apply(grid)->UseRealTime();
+BENCHMARK_MAIN();

@@ -1,0 +1,89 @@
+#include "peer_process.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace e2e {
+namespace {
+
+// Reads one line from fd: true when it is "ready".
+bool read_ready(int fd) {
+    char text[8] = {};
+    size_t got = 0;
+    while (got < 6) {
+        const ssize_t n = read(fd, text + got, 6 - got);
+        if (n <= 0) {
+            return false;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return std::string(text, 6) == "ready\n";
+}
+
+[[noreturn]] void echo_loop(int fd, uint32_t first, uint32_t second) {
+    std::vector<uint8_t> in(512 * 1024), a(first, 0), b(second, 0);
+    for (;;) {
+        if (recv(fd, in.data(), in.size(), 0) <= 0 ||
+            send(fd, a.data(), a.size(), 0) < 0 ||
+            send(fd, b.data(), b.size(), 0) < 0) {
+            _exit(0);
+        }
+    }
+}
+
+} // namespace
+
+PeerProcess::~PeerProcess() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+bool PeerProcess::start_daemon(const std::string &daemon,
+                               const std::string &path) {
+    int ready[2];
+    if (pipe(ready) != 0) {
+        return false;
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(ready[0]);
+        const std::string fd = std::to_string(ready[1]);
+        execl(daemon.c_str(), daemon.c_str(), "--quiet", "--socket",
+              path.c_str(), "--ready-fd", fd.c_str(), nullptr);
+        _exit(127);
+    }
+    close(ready[1]);
+    const bool ok = pid_ > 0 && read_ready(ready[0]);
+    close(ready[0]);
+    return ok;
+}
+
+int PeerProcess::start_echo(uint32_t first, uint32_t second) {
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds) != 0) {
+        return -1;
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(fds[0]);
+        echo_loop(fds[1], first, second);
+    }
+    close(fds[1]);
+    return pid_ > 0 ? fds[0] : -1;
+}
+
+std::string temporary_socket_path() {
+    const char *dir = std::getenv("TMPDIR");
+    return std::string(dir != nullptr ? dir : "/tmp") + "/ostrel-e2e-" +
+           std::to_string(getpid()) + ".sock";
+}
+
+} // namespace e2e

@@ -1,0 +1,34 @@
+// The other process of the end-to-end benchmarks: the aclsvc-sim daemon
+// started on a temporary socket, or a raw SOCK_SEQPACKET echo peer that
+// answers every message with two messages of given sizes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace e2e {
+
+// A child process, stopped (SIGTERM, then reaped) when destroyed.
+class PeerProcess {
+  public:
+    PeerProcess() = default;
+    ~PeerProcess();
+    PeerProcess(const PeerProcess &) = delete;
+    PeerProcess &operator=(const PeerProcess &) = delete;
+
+    // Runs `daemon --quiet --socket <path>` and waits for it to listen.
+    bool start_daemon(const std::string &daemon, const std::string &path);
+    // Forks a peer on one end of a socketpair that reads each message and
+    // answers it with a message of `first` bytes and one of `second`
+    // bytes; returns the other end (or -1). The peer ends at end of file.
+    int start_echo(uint32_t first, uint32_t second);
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// A fresh socket path in the temporary directory.
+std::string temporary_socket_path();
+
+} // namespace e2e
