@@ -124,76 +124,174 @@ OSTREL_REGISTRY_NODE(VlanNode, vlan_id, IntfNode);
 OSTREL_REGISTRY_NODE(PoVlanNode, vlan_id, AceNode);
 OSTREL_REGISTRY_NODE(PcNode, if_index, PoVlanNode);
 
-/** Head of the VLAN registry: `count` VLANs, the first one in `next`. */
+/* Registry nodes are zeroed blocks from calloc, owned by the registry once
+ * linked and released with free by the deletes. Lists run newest first;
+ * a parent's `count` is the length of its list. Node arguments must be
+ * valid, non-null nodes. None of these calls sends anything. */
+
+/** Head of the VLAN registry: `count` VLANs, the first one in `next` (the
+ *  key and `first` stay zero). Owned by the library. */
 OSTREL_API extern VlanNode brisel_handle;
-/** Head of the port-channel registry: `count` port channels in `next`. */
+/** Head of the port-channel registry: `count` port channels, the first one
+ *  in `next`. Owned by the library; brisel_start does not reset it. */
 OSTREL_API extern PcNode brisel_pchandle;
 
+/** Forgets every VLAN by zeroing brisel_handle, without freeing anything:
+ *  call it once at start-up, before the first programming call. */
 OSTREL_API void brisel_start(void);
+/** A new zeroed VlanNode from calloc (the caller owns it until it is
+ *  linked), or null when the allocation fails. */
 OSTREL_API VlanNode *brisel_vlan_malloc(void);
+/** A new zeroed IntfNode from calloc, or null; as brisel_vlan_malloc. */
 OSTREL_API IntfNode *brisel_intf_malloc(void);
+/** A new zeroed AceNode from calloc, or null; as brisel_vlan_malloc. */
 OSTREL_API AceNode *brisel_ace_malloc(void);
+/** A new unlinked AceNode holding copies of the six bytes at addr1 and at
+ *  addr2 and the low 16 bits of qualifier, or null when the allocation
+ *  fails. Both addresses must point to six readable bytes. The caller owns
+ *  the node until it links it with brisel_ace_add or brisel_poace_add. */
 OSTREL_API AceNode *brisel_ace_alloc(const uint8_t *addr1,
                                      const uint8_t *addr2, uint32_t qualifier);
+/** 0 when the ACE identity at ace (an AceNode or a bare AceKey) equals
+ *  key in both addresses and the qualifier, else -1 (never positive: ACEs
+ *  have no order). */
 OSTREL_API int32_t brisel_ace_cmp(const void *ace, const AceKey *key);
+/** The registered VlanNode of vlan_id, or null. */
 OSTREL_API VlanNode *brisel_vlan_lookup(uint32_t vlan_id);
+/** The IntfNode of if_index in vlan, or null. */
 OSTREL_API IntfNode *brisel_intf_lookup(VlanNode *vlan, uint32_t if_index);
+/** The newest ACE of intf equal to key (brisel_ace_cmp), or null. */
 OSTREL_API AceNode *brisel_ace_lookup(IntfNode *intf, const AceKey *key);
+/** Links a new VlanNode for vlan_id at the head of the registry and
+ *  returns it; null, with nothing changed, when the allocation fails. Does
+ *  not look for an existing entry of vlan_id. */
 OSTREL_API VlanNode *brisel_vlan_add(uint32_t vlan_id);
+/** Links a new IntfNode for if_index at the head of vlan's list and returns
+ *  it; null, with nothing changed, when the allocation fails. Does not look
+ *  for an existing entry of if_index. */
 OSTREL_API IntfNode *brisel_intf_add(VlanNode *vlan, uint32_t if_index);
+/** Links the non-null ace at the head of intf's list, handing it to the
+ *  registry; returns ace. */
 OSTREL_API AceNode *brisel_ace_add(IntfNode *intf, AceNode *ace);
+/** Unlinks and frees the registry's VlanNode with vlan's key unless vlan
+ *  still has interfaces. Returns 0 either way. */
 OSTREL_API uint32_t brisel_vlan_del(VlanNode *vlan);
+/** Unlinks and frees vlan's IntfNode with intf's key unless intf still has
+ *  ACEs. Returns 0 either way. */
 OSTREL_API uint32_t brisel_intf_del(VlanNode *vlan, IntfNode *intf);
+/** Unlinks and frees the newest ACE of intf equal to key, if any. Returns
+ *  0 either way. */
 OSTREL_API uint32_t brisel_ace_del(IntfNode *intf, const AceKey *key);
+/** vlan's newest interface, or null when it has none. */
 OSTREL_API IntfNode *brisel_intf_get_first(VlanNode *vlan);
+/** The interface after intf in its VLAN's list, or null; vlan is not read. */
 OSTREL_API IntfNode *brisel_intf_get_next(VlanNode *vlan, IntfNode *intf);
 
+/** A new zeroed PcNode from calloc, or null; as brisel_vlan_malloc. */
 OSTREL_API PcNode *brisel_pc_malloc(void);
+/** The registered PcNode of port channel pc_if_index, or null. */
 OSTREL_API PcNode *brisel_pc_lookup(uint32_t pc_if_index);
+/** Links a new PcNode at the head of the port-channel registry and returns
+ *  it; null, with nothing changed, when the allocation fails. */
 OSTREL_API PcNode *brisel_pc_add(uint32_t pc_if_index);
+/** Unlinks and frees the PcNode with pc's key unless pc still has VLAN
+ *  entries; removing the last port channel also clears the head's `next`.
+ *  Returns 0 either way. */
 OSTREL_API uint32_t brisel_pc_del(PcNode *pc);
+/** A new zeroed PoVlanNode from calloc, or null; as brisel_vlan_malloc. */
 OSTREL_API PoVlanNode *brisel_povlan_malloc(void);
+/** pc's PoVlanNode of vlan_id, or null. */
 OSTREL_API PoVlanNode *brisel_povlan_lookup(PcNode *pc, uint32_t vlan_id);
+/** Links a new PoVlanNode for vlan_id at the head of pc's list and returns
+ *  it; null, with nothing changed, when the allocation fails. */
 OSTREL_API PoVlanNode *brisel_povlan_add(PcNode *pc, uint32_t vlan_id);
+/** Unlinks and frees pc's PoVlanNode with povlan's key unless povlan still
+ *  has ACEs. Returns 0 either way. */
 OSTREL_API uint32_t brisel_povlan_del(PcNode *pc, PoVlanNode *povlan);
+/** The newest ACE of povlan equal to key, or null. */
 OSTREL_API AceNode *brisel_poace_lookup(PoVlanNode *povlan, const AceKey *key);
+/** Links the non-null ace at the head of povlan's list, handing it to the
+ *  registry; returns ace. */
 OSTREL_API AceNode *brisel_poace_add(PoVlanNode *povlan, AceNode *ace);
+/** Unlinks and frees the newest ACE of povlan equal to key, if any.
+ *  Returns 0 either way. */
 OSTREL_API uint32_t brisel_poace_del(PoVlanNode *povlan, const AceKey *key);
 
 /* ------------------------------------------------------------------ */
 /* ACL programming entry points                                        */
 /* ------------------------------------------------------------------ */
 
-/** Adds (add != 0) or deletes an ACE on an interface of a VLAN and
- *  reprograms every affected interface. On success the ACL service's reply
- *  is left for the caller to drain (did_yarl_send is 1). */
+/** Size in bytes of the batch message that carries programming requests
+ *  to the ACL service: an 8-byte head, then the requests back to back. */
+#define OSTREL_BATCH_SIZE 130056u
+
+/* The entry points below take the caller's transport handle and message
+ * record (msg) and hand both to the transport unchanged; addr1 and addr2
+ * point to six readable bytes each, and only the low 16 bits of qualifier
+ * are part of an ACE's identity. A nonzero status of the request builder
+ * or of the send is returned as it is. */
+
+/** Adds (add != 0) or deletes an ACE on interface if_index of vlan_id:
+ *  exactly ostrel_api_del_acl when deleting. Adding records the ACE
+ *  (creating the VLAN and interface entries as needed) and rebuilds the
+ *  complete request of every affected interface into one batch: the other
+ *  interfaces of the VLAN first, then if_index, whose call sends the batch
+ *  (an ACE whose addr1 is all zero is never sent, so then only if_index is
+ *  rebuilt). Returns 0, OSTREL_STATUS_NO_ENTRY when an entry cannot be
+ *  created (nothing sent), OSTREL_STATUS_INVALID for a null address
+ *  (nothing changed), or the first failing rebuild's or send's status. On
+ *  success the ACL service's reply is left for the caller to drain
+ *  (did_yarl_send is 1). Registry changes are not rolled back. */
 OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_program_acl(
     yarl_handle_t handle, const uint8_t *addr1, const uint8_t *addr2,
     uint32_t vlan_id, uint32_t if_index, uint32_t qualifier, yarl_msg *msg,
     uint32_t add);
+/** Removes the newest equal ACE from if_index of vlan_id and reprograms
+ *  the affected interfaces as ostrel_api_program_acl does; the last request
+ *  installs when if_index still holds ACEs and removes when it holds none.
+ *  Afterwards, whatever that last send returned, an emptied interface entry
+ *  and then an emptied VLAN entry are freed. Returns 0,
+ *  OSTREL_STATUS_NO_ENTRY when the VLAN, interface or ACE is not registered
+ *  (nothing changed or sent), OSTREL_STATUS_INVALID for a null address, or
+ *  the first failing rebuild's or send's status. */
 OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_del_acl(
     yarl_handle_t handle, const uint8_t *addr1, const uint8_t *addr2,
     uint32_t vlan_id, uint32_t if_index, uint32_t qualifier, yarl_msg *msg);
 /** Kept for compatibility: no effect, returns 0. */
 OSTREL_API uint32_t ostrel_api_dump_memory(uint32_t arg1, uint32_t arg2);
 
-/** Drops msg, then waits for and drops the reply to the send made with it.
- *  Returns 0, OSTREL_STATUS_NO_ENTRY (reply without payload) or the
- *  transport's error number of a failed receive. */
+/** Drains the ACL service's reply: releases msg, then waits for the reply
+ *  to the send made with it and releases that too, and clears
+ *  did_yarl_send. Returns 0, OSTREL_STATUS_NO_ENTRY for a reply without
+ *  payload, or the transport's error number itself when the receive fails
+ *  (nothing further is released then). */
 OSTREL_API uint32_t brisel_api_yarl_gobble(yarl_handle_t handle,
                                            yarl_msg *msg);
 /** 1 after a successful batch send, until the next drain or deferred
- *  request build. */
+ *  request build; tells the caller that a reply waits to be drained.
+ *  Owned by the library; read it, do not write it. */
 OSTREL_API extern uint32_t did_yarl_send;
 
-/** Adds or deletes an ACE on a port channel: recorded once, programmed on
- *  every member interface with a drain between members. */
+/** Adds (add != 0) or deletes an ACE on port channel pc_if_index of
+ *  vlan_id: the ACE is recorded once in the port-channel registry and
+ *  programmed on every member interface (at most six) through the
+ *  interface entry points, draining the reply to one member before
+ *  programming the next. A delete changes the port-channel registry only
+ *  when every member succeeded. Returns 0, OSTREL_STATUS_NO_ENTRY when an
+ *  entry cannot be created or is not recorded (nothing sent),
+ *  OSTREL_STATUS_INVALID for a null address, the member query's result
+ *  when the port channel has no member, or the first failing member's
+ *  status (later members are not programmed). The last member's reply is
+ *  left for the caller to drain. */
 OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_pc_program_acl(
     yarl_handle_t handle, const uint8_t *addr1, const uint8_t *addr2,
     uint32_t vlan_id, uint32_t pc_if_index, uint32_t qualifier,
     yarl_msg *msg, uint32_t add);
-/** Re-sends, for every VLAN that holds if_index, its request addressed to
- *  the single interface `override`. */
+/** For every VLAN, in registry order, that holds interface if_index:
+ *  rebuilds and sends that interface's request (installing when install
+ *  != 0) addressed to the single interface `override` instead of a port
+ *  channel's members, then drains the reply. Returns 0, or the first
+ *  failing re-send's status at once (not drained, later VLANs not sent). */
 OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_pc_program_acl_update(
     yarl_handle_t handle, uint32_t if_index, uint32_t override,
     yarl_msg *msg, uint32_t install);
@@ -269,12 +367,21 @@ typedef struct ostrel_api_plcy_update_resp_t {
 #define TLVU_KIND_CUSTOM 9u
 #define TLVU_END_WORD 0xFFFFFFFFu
 
+/** Custom encoder: encodes its part of the record at rec into a TLV array
+ *  at *tlv_buf of *tlv_len bytes; *buf_owned 1 hands the buffer (from
+ *  malloc) to the caller, who frees it. Returns 0 or a nonzero status. */
 typedef uint32_t (*tlvu_struct_to_tlv_fn)(const void *rec, uint32_t tlv_flags,
                                           uint8_t **tlv_buf, uint32_t *tlv_len,
                                           uint32_t *buf_owned);
+/** Custom decoder: decodes the TLV array at tlv_array, of which
+ *  readable_len bytes may be read (0: trust the array header), into its
+ *  part of the record at rec. Returns 0 or a nonzero status. */
 typedef uint32_t (*tlvu_tlv_to_struct_fn)(void *rec, const uint8_t *tlv_array,
-                                          uint32_t unused, uint32_t tlv_flags);
+                                          uint32_t readable_len,
+                                          uint32_t tlv_flags);
+/** Size in bytes of the TLV array a custom encoder makes of rec. */
 typedef uint32_t (*tlvu_get_tlv_data_sz_fn)(const void *rec);
+/** Number of elements of an array field held by the record at rec. */
 typedef uint32_t (*tlvu_get_count_fn)(const void *rec);
 
 /** Descriptor header; the field entries follow it in the same object and
@@ -310,33 +417,89 @@ typedef struct tlvu_field_itr_t {
     uint32_t flags;
 } tlvu_field_itr_t;
 
+/* The constant descriptors of the five record types, run by the TLV
+ * utility library; owned by the library, read-only. */
+
+/** Descriptor of ostrel_api_plcy_t: TLVs 1 and 2. */
 OSTREL_API extern const tlvu_table_t ostrel_api_plcy_tbl;
+/** Descriptor of ostrel_api_dst_t: TLVs 4 to 7. */
 OSTREL_API extern const tlvu_table_t ostrel_api_dst_tbl;
+/** Descriptor of ostrel_api_ace_t: custom TLVs 14 (filter) and 15
+ *  (action), run by the ACE filter and action codecs below. */
 OSTREL_API extern const tlvu_table_t ostrel_api_ace_tbl;
+/** Descriptor of ostrel_api_plcy_update_req_t: nested TLVs 12 and 13, TLV
+ *  16, and one TLV 17 per ACE record (count from ostrel_api_get_num_aces). */
 OSTREL_API extern const tlvu_table_t ostrel_api_plcy_update_req_tbl;
+/** Descriptor of ostrel_api_plcy_update_resp_t: TLV 18. */
 OSTREL_API extern const tlvu_table_t ostrel_api_plcy_update_resp_tbl;
 
 /* ------------------------------------------------------------------ */
 /* ACE filter and action codecs                                        */
 /* ------------------------------------------------------------------ */
 
+/* rec is always the address of a whole ostrel_api_ace_t. The encoders hand
+ * over a new buffer from malloc (*buf_owned set to 1; the caller frees it);
+ * on failure nothing is written through the outputs. The decoders write
+ * only their own fields and flag bits, clear nothing first, and skip
+ * unknown types and values whose length is not the field's width. */
+
+/** Bytes of the filter's TLV array: TLV 8 always; TLV 9 and the four
+ *  address TLVs 19 to 22 when OSTREL_FLTR_FLAG_PRESENT is set. */
 OSTREL_API uint32_t ostrel_api_ace_fltr_get_tlv_data_sz(const void *rec);
+/** Encodes rec's filter into a TLV array of
+ *  ostrel_api_ace_fltr_get_tlv_data_sz bytes. Returns 0,
+ *  OSTREL_STATUS_INVALID for a null output pointer, or
+ *  OSTREL_STATUS_NO_ENTRY when the allocation fails. */
 OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_ace_fltr_struct_to_tlv(
     const void *rec, uint32_t tlv_flags, uint8_t **tlv_buf, uint32_t *tlv_len,
     uint32_t *buf_owned);
-OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_ace_fltr_tlv_to_struct(
-    void *rec, const uint8_t *tlv_array, uint32_t unused, uint32_t tlv_flags);
+/** Decodes a filter TLV array, of which readable_len bytes may be read (0:
+ *  trust its header), into rec's filter; TLV 9 also sets
+ *  OSTREL_FLTR_FLAG_PRESENT. Returns 0, or OSTREL_STATUS_INVALID for a
+ *  null rec or tlv_array. */
+OSTREL_API OSTREL_NODISCARD uint32_t
+ostrel_api_ace_fltr_tlv_to_struct(void *rec, const uint8_t *tlv_array,
+                                  uint32_t readable_len, uint32_t tlv_flags);
+/** Bytes of the action's TLV array: 4, plus one 4-byte TLV for each of
+ *  OSTREL_ACTN_FLAG_TLV10 and OSTREL_ACTN_FLAG_TLV11 that is set. */
 OSTREL_API uint32_t ostrel_api_ace_actn_get_tlv_data_sz(const void *rec);
+/** Encodes rec's action into a TLV array of
+ *  ostrel_api_ace_actn_get_tlv_data_sz bytes. Returns as
+ *  ostrel_api_ace_fltr_struct_to_tlv. */
 OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_ace_actn_struct_to_tlv(
     const void *rec, uint32_t tlv_flags, uint8_t **tlv_buf, uint32_t *tlv_len,
     uint32_t *buf_owned);
-OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_ace_actn_tlv_to_struct(
-    void *rec, const uint8_t *tlv_array, uint32_t unused, uint32_t tlv_flags);
+/** Decodes an action TLV array, of which readable_len bytes may be read
+ *  (0: trust its header), into rec's action; TLVs 10 and 11 set their flag
+ *  bits. Returns as ostrel_api_ace_fltr_tlv_to_struct. */
+OSTREL_API OSTREL_NODISCARD uint32_t
+ostrel_api_ace_actn_tlv_to_struct(void *rec, const uint8_t *tlv_array,
+                                  uint32_t readable_len, uint32_t tlv_flags);
 
 /* ------------------------------------------------------------------ */
 /* Table-driven codec family: seven operations per record type          */
 /* ------------------------------------------------------------------ */
 
+/* For each record type (plcy, dst, ace, plcy_update_req, plcy_update_resp)
+ * seven operations run the TLV utility library with that type's descriptor
+ * and return its status unchanged (TLVU_STATUS_* of the TLV library; the
+ * first two also print a nonzero status under their own name):
+ *  - _to_struct: decodes the encoding at tlv (tlv_len readable bytes, 0:
+ *    trust its header) into rec (rec_size writable bytes, 0: the record's
+ *    size; a request needs 24 + 64 bytes per ACE TLV). Malformed input
+ *    leaves rec unchanged.
+ *  - _to_tlv: encodes rec into a new buffer from malloc handed to the
+ *    caller, who frees it (*tlv_buf, *tlv_len; not written on failure).
+ *    tlv_flags must be 0; max_len 0 means no limit; *err_type, when
+ *    err_type is not null, names the TLV type of the field that failed.
+ *  - _get_tlv_sz: the exact size of that encoding, 0 when none can be made.
+ *  - _get_struct_sz: the bytes a record decoded from tlv needs (the array
+ *    header is trusted), or -1 when the encoding is refused.
+ *  - _get_field: copies the value of the first top-level TLV of type
+ *    tlv_type into out (out_size bytes).
+ *  - _field_itr_init and _field_get_next: visit the top-level TLVs, all of
+ *    them (type_filter 0) or one type; the values point into tlv, which
+ *    must outlive the iterator. */
 #define OSTREL_DECLARE_CODEC_FAMILY(short_name)                               \
     OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_##short_name##_to_struct( \
         const void *tlv, uint32_t tlv_len, void *rec, uint32_t rec_size);     \
@@ -369,7 +532,12 @@ OSTREL_API uint32_t ostrel_api_get_num_aces(const void *rec);
 /* Policy updates                                                      */
 /* ------------------------------------------------------------------ */
 
-/** Encodes req and sends it to the ACL service with msg. */
+/** Encodes req (ostrel_api_plcy_update_req_to_tlv) and sends it once, with
+ *  msg, to the ACL service. Returns 0; OSTREL_STATUS_INVALID for a null req
+ *  or msg (nothing encoded); the encoder's status when encoding fails
+ *  (nothing sent); or OSTREL_STATUS_SEND_ERROR of the transport's error
+ *  number. The encoding is freed before returning; the reply is left for
+ *  the caller. The second argument is not used. */
 OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_send_plcy_update(
     yarl_handle_t handle, uint32_t unused,
     const ostrel_api_plcy_update_req_t *req, yarl_msg *msg);

@@ -1,4 +1,4 @@
-// ACE action codec (Part 2.2): the action part of an ACE record (TLV 15,
+// ACE action codec: the action part of an ACE record (TLV 15,
 // bytes 48 to 63 of the record) as a nested TLV array holding TLV 10 with
 // bit 0 of actn_flags and TLV 11 with bit 1. The ACE descriptor names these
 // three functions; the TLV utility library calls them with the address of
@@ -55,9 +55,9 @@ uint32_t ostrel_api_ace_actn_get_tlv_data_sz(const void *rec) {
 
 /** Encodes the action part of the ACE record at rec into a new malloc'ed
  *  TLV array handed over through tlv_buf/tlv_len/buf_owned (set to 1); with
- *  neither flag set that is an empty 4-byte array. 0x41040003 for a null
- *  output pointer, 0x41040002 when the allocation fails; nothing is written
- *  through the outputs then. */
+ *  neither flag set that is an empty 4-byte array. OSTREL_STATUS_INVALID
+ *  for a null output pointer, OSTREL_STATUS_NO_ENTRY when the allocation
+ *  fails; nothing is written through the outputs then. */
 uint32_t ostrel_api_ace_actn_struct_to_tlv(const void *rec, uint32_t tlv_flags,
                                            uint8_t **tlv_buf, uint32_t *tlv_len,
                                            uint32_t *buf_owned) {
@@ -88,7 +88,7 @@ uint32_t ostrel_api_ace_actn_struct_to_tlv(const void *rec, uint32_t tlv_flags,
  *  (setting bit 1); other types, and values that are not 4 bytes long, are
  *  skipped. Nothing is cleared first. The third argument is handed to
  *  tlv_array_get_num_tlvs as the readable length of tlv_array (0: trust its
- *  header). 0x41040003 for a null rec or tlv_array, else 0. */
+ *  header). OSTREL_STATUS_INVALID for a null rec or tlv_array, else 0. */
 uint32_t ostrel_api_ace_actn_tlv_to_struct(void *rec, const uint8_t *tlv_array,
                                            uint32_t readable_len,
                                            uint32_t tlv_flags) {

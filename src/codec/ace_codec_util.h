@@ -1,4 +1,4 @@
-// Helpers shared by the ACE filter and action codecs (Part 2.2): the one
+// Helpers shared by the ACE filter and action codecs: the one
 // allocation of an encoding and the width check of a decoded value.
 #pragma once
 
@@ -45,9 +45,10 @@ inline uint32_t hand_over(uint8_t *buf, uint32_t size, uint8_t **tlv_buf,
 
 // Decoded values must have exactly the width of their field. A value that is
 // shorter or longer is refused: the TLV is skipped as if its type were
-// unknown, so neither the field nor any presence flag changes. (Part 2.2
-// leaves this open; zero-extending a short value or cutting a long one would
-// store bytes the sender never meant for that field.)
+// unknown, so neither the field nor any presence flag changes. This is one
+// of the choices listed in docs/design.md: zero-extending a short value or
+// cutting a long one would store bytes the sender never meant for that
+// field.
 inline bool fits_field(uint16_t value_len, const uint8_t *value,
                        uint32_t width) {
     return value != nullptr && value_len == width;
@@ -61,13 +62,13 @@ template <typename T> inline T read_value(const uint8_t *value) {
 }
 
 // Visits the TLVs of a decoder's array: asks tlv_array_get_num_tlvs for the
-// count n (arr_len is the decoder's own third argument, which our TLV
-// library takes as the number of readable bytes, 0 meaning "trust the
-// header"), then calls tlv_array_get_next_tlv n times with one cursor and
-// one value pointer set up before the loop, and hands each TLV to visit.
-// The results of tlv_array_get_next_tlv are not examined (Part 2.2); the
-// type and length are reset before every read, so a read that fails and
-// stores nothing yields type 0, which no decoder stores.
+// count n (arr_len is the decoder's readable_len: the bytes that may be
+// read, 0 meaning "trust the header"), then calls tlv_array_get_next_tlv n
+// times with one cursor and one value pointer set up before the loop, and
+// hands each TLV to visit. The results of tlv_array_get_next_tlv are not
+// examined: the count has already validated the whole array. The type and
+// length are reset before every read, so a read that fails and stores
+// nothing yields type 0, which no decoder stores.
 template <typename Visit>
 inline void for_each_tlv(const uint8_t *arr, uint32_t tlv_flags,
                          uint32_t arr_len, Visit &&visit) {

@@ -1,4 +1,4 @@
-// ACE filter codec (Part 2.2): the filter part of an ACE record (TLV 14) as
+// ACE filter codec: the filter part of an ACE record (TLV 14) as
 // a nested TLV array holding TLV 8 always and, with bit 0 of fltr_flags,
 // TLV 9 and TLVs 19 to 22. The ACE descriptor names these three functions;
 // the TLV utility library calls them with the address of the whole record.
@@ -70,8 +70,8 @@ uint32_t ostrel_api_ace_fltr_get_tlv_data_sz(const void *rec) {
 
 /** Encodes the filter part of the ACE record at rec into a new malloc'ed
  *  TLV array handed over through tlv_buf/tlv_len/buf_owned (set to 1).
- *  0x41040003 for a null output pointer, 0x41040002 when the allocation
- *  fails; nothing is written through the outputs then. */
+ *  OSTREL_STATUS_INVALID for a null output pointer, OSTREL_STATUS_NO_ENTRY
+ *  when the allocation fails; nothing is written through the outputs then. */
 uint32_t ostrel_api_ace_fltr_struct_to_tlv(const void *rec, uint32_t tlv_flags,
                                            uint8_t **tlv_buf, uint32_t *tlv_len,
                                            uint32_t *buf_owned) {
@@ -103,8 +103,8 @@ uint32_t ostrel_api_ace_fltr_struct_to_tlv(const void *rec, uint32_t tlv_flags,
  *  TLVs 19 to 22 into the addresses; other types, and values whose length
  *  is not the field's width, are skipped. Nothing is cleared first. The
  *  third argument is handed to tlv_array_get_num_tlvs as the readable
- *  length of tlv_array (0: trust its header). 0x41040003 for a null rec or
- *  tlv_array, else 0. */
+ *  length of tlv_array (0: trust its header). OSTREL_STATUS_INVALID for a
+ *  null rec or tlv_array, else 0. */
 uint32_t ostrel_api_ace_fltr_tlv_to_struct(void *rec, const uint8_t *tlv_array,
                                            uint32_t readable_len,
                                            uint32_t tlv_flags) {

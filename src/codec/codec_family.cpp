@@ -1,4 +1,4 @@
-// The table-driven operation family (Part 2.4): seven thin operations per
+// The table-driven operation family: seven thin operations per
 // record type, each handing its arguments and the record type's descriptor
 // to the TLV utility library. One macro defines the seven operations of a
 // record type from its short name; the five expansions below differ only in
@@ -10,7 +10,8 @@
 
 namespace {
 
-// Operations 1, 2 and 4 report a nonzero status under their own full name.
+// Decoding, encoding and sizing from an encoding print a nonzero status
+// under the operation's full name, so a refused message shows in the log.
 uint32_t reported(const char *op_name, uint32_t status) {
     if (status != TLVU_STATUS_OK) {
         tlvu_error_print("%s: ERR 0x%x\n", op_name, status);

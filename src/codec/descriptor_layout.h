@@ -1,4 +1,4 @@
-// In-memory shape of a table descriptor (Part 2.4): the header and, in the
+// In-memory shape of a table descriptor: the header and, in the
 // same object, its N field entries and the end entry.
 #pragma once
 

@@ -1,4 +1,4 @@
-// The five constant table descriptors of the policy records (Part 2.4).
+// The five constant table descriptors of the policy records.
 //
 // A descriptor is one object: a tlvu_table_t header followed directly by its
 // field entries and an end entry. The exported symbol names the header

@@ -32,9 +32,9 @@ uint32_t send_once(yarl_handle_t handle, yarl_msg *msg, const uint8_t *buf,
 } // namespace
 
 /** Encodes req (ostrel_api_plcy_update_req_to_tlv) and sends it once to the
- *  ACL service with msg. 0 on success; 0x41040003 for a null req or msg
- *  (nothing encoded); the encoder's status when encoding fails (nothing
- *  sent); 0x81040000 | (transport error number & 0xfff) when the send
+ *  ACL service with msg. 0 on success; OSTREL_STATUS_INVALID for a null req
+ *  or msg (nothing encoded); the encoder's status when encoding fails (nothing
+ *  sent); OSTREL_STATUS_SEND_ERROR(transport error number) when the send
  *  fails. The encoding is freed before returning, whatever the send did.
  *  The second argument is not used. */
 uint32_t ostrel_api_send_plcy_update(yarl_handle_t handle, uint32_t,
@@ -60,8 +60,8 @@ uint32_t ostrel_api_send_plcy_update(yarl_handle_t handle, uint32_t,
 
 /** Stores the payload address of the received message msg in *payload_out
  *  and returns the payload's first 32-bit word (host byte order). For a
- *  null argument 0x41040003, nothing written; for a message without payload
- *  0x41040003 with *payload_out set to null. */
+ *  null argument OSTREL_STATUS_INVALID, nothing written; for a message
+ *  without payload OSTREL_STATUS_INVALID with *payload_out set to null. */
 uint32_t ostrel_api_parse_plcy_update(yarl_msg *msg, void **payload_out) {
     if (msg == nullptr || payload_out == nullptr) {
         return OSTREL_STATUS_INVALID;

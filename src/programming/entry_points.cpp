@@ -1,16 +1,15 @@
 // ACL add and delete entry points on an interface.
 //
 // Each updates the VLAN registry first and then has the request builder
-// rebuild every affected interface's request: when the
-// ACE's first address is all zero only the named interface (the builder
-// leaves such ACEs out of every request), otherwise every other interface of
-// the VLAN in list order, deferred into the batch, and then the named one,
-// whose call sends the batch. Registry changes are never rolled back.
+// rebuild every affected interface's request: when the ACE's first address
+// is all zero only the named interface (the builder leaves such ACEs out of
+// every request), otherwise every other interface of the VLAN in list
+// order, deferred into the batch, and then the named one, whose call sends
+// the batch. Registry changes are never rolled back.
 //
-// A null addr1 or addr2 is rejected with OSTREL_STATUS_INVALID (0x41040003)
-// before the registry is looked at, so nothing is changed and nothing is
-// sent: the ACL service's contract names no status for it, and refusing
-// early keeps the registry and the batch untouched.
+// A null addr1 or addr2 is refused with OSTREL_STATUS_INVALID before the
+// registry is looked at, so the registry and the batch stay untouched (a
+// choice listed in docs/design.md).
 #include <cstring>
 
 #include "programming/programming_internal.h"
@@ -58,10 +57,10 @@ uint32_t reprogram_others(yarl_handle_t handle, yarl_msg *msg, VlanNode *vlan,
 
 // Records the ACE on if_index of vlan_id (creating the VLAN and interface
 // entries as needed) and reprograms the affected interfaces. Returns 0,
-// 0x41040002 when a VLAN or interface entry cannot be created (nothing
-// sent), 0x41040003 for a null address, or the first nonzero status of the
-// builder. A failed AceNode allocation is not reported: the interfaces are
-// reprogrammed all the same.
+// OSTREL_STATUS_NO_ENTRY when a VLAN or interface entry cannot be created
+// (nothing sent), OSTREL_STATUS_INVALID for a null address, or the first
+// nonzero status of the builder. A failed AceNode allocation is not reported:
+// the interfaces are reprogrammed all the same.
 extern "C" uint32_t ostrel_api_add_acl(yarl_handle_t handle,
                                        const uint8_t *addr1,
                                        const uint8_t *addr2, uint32_t vlan_id,
@@ -106,11 +105,11 @@ extern "C" uint32_t ostrel_api_add_acl(yarl_handle_t handle,
 // affected interfaces; the named interface's last request installs (1) when
 // it still holds ACEs and removes (0) when it holds none. After that last
 // call, whatever it returned, the interface and then the VLAN entry are
-// removed if they have become empty. Returns 0, 0x41040002 when the VLAN,
-// the interface or the ACE is not registered (nothing changed or sent),
-// 0x41040003 for a null address, or the first nonzero status of the builder.
-// When a deferred call fails, the named interface is not reprogrammed and
-// its (possibly empty) entries stay.
+// removed if they have become empty. Returns 0, OSTREL_STATUS_NO_ENTRY when the
+// VLAN, the interface or the ACE is not registered (nothing changed or sent),
+// OSTREL_STATUS_INVALID for a null address, or the first nonzero status of the
+// builder. When a deferred call fails, the named interface is not reprogrammed
+// and its (possibly empty) entries stay.
 extern "C" OSTREL_API uint32_t ostrel_api_del_acl(
     yarl_handle_t handle, const uint8_t *addr1, const uint8_t *addr2,
     uint32_t vlan_id, uint32_t if_index, uint32_t qualifier, yarl_msg *msg) {

@@ -8,14 +8,9 @@
 // builder's one-shot port-channel override set before each rebuild and a
 // drain after each send.
 //
-// Choices made where the port-channel service's and the ACL service's
-// contracts are silent:
-//  - A member count above the six entries a PortChannelInfo holds is capped
-//    at six: only the six entries of the 68-byte record are programmed and
-//    nothing past the record is read (the request builder does the same).
-//  - A null addr1 or addr2 is rejected with OSTREL_STATUS_INVALID
-//    (0x41040003) before the registry is looked at: nothing changes and
-//    nothing is sent.
+// As the request builder does, a member count above the six entries of a
+// PortChannelInfo is capped at six, and a null address is refused before
+// the registry is looked at; both choices are listed in docs/design.md.
 #include <algorithm>
 #include <cstring>
 
@@ -134,10 +129,10 @@ uint32_t pc_del(yarl_handle_t handle, const uint8_t *addr1,
 } // namespace
 
 // Adds (add != 0) or deletes the ACE on port channel pc_if_index of vlan_id.
-// Returns 0; 0x41040002 when an entry cannot be created (add) or is not
-// recorded (delete), with nothing sent; 0x41040003 for a null address; the
-// result of port_channel_info_get when the port channel has no member; or
-// the first failing member's status, with the remaining members not
+// Returns 0; OSTREL_STATUS_NO_ENTRY when an entry cannot be created (add) or is
+// not recorded (delete), with nothing sent; OSTREL_STATUS_INVALID for a null
+// address; the result of port_channel_info_get when the port channel has no
+// member; or the first failing member's status, with the remaining members not
 // programmed and the port-channel registry not changed further. The last
 // member's reply is left for the caller to drain.
 extern "C" OSTREL_API uint32_t ostrel_api_pc_program_acl(

@@ -2,24 +2,12 @@
 // (plain interface or port-channel fan-out), batches it and, unless more
 // requests follow, sends the batch.
 //
-// Choices made where the interface service's and the ACL service's
-// contracts are silent:
-//  - A failed if_index_get_type leaves the type byte as we pre-set it (0),
-//    so the destination is treated as a plain interface; the query's result
-//    itself is not examined.
-//  - A port channel that reports more than six members is treated as having
-//    six: the 68-byte PortChannelInfo holds six entries and nothing past it
-//    is read.
-//  - With an override pending on a port channel that reports no members,
-//    the append still adds one copy: that copy is counted in the space
-//    needed (one request size instead of zero).
-//  - A request whose space needed can never fit into a batch (more than
-//    130056 - 8 bytes) is refused with 0x41040003 before the flush: the open
-//    batch is neither flushed nor changed, nothing is sent, the override
-//    stays pending, and nothing is written past the block.
-//  - So the flush only ever sends an open batch: with no batch open,
-//    room is 130056, more than any space that passed the check above, and an
-//    empty message is never sent.
+// Four cases the interface and ACL services leave open are decided here, as
+// listed in docs/design.md: a failed type query reads as a plain interface,
+// a port channel counts at most six members, a pending override on a port
+// channel without members still counts one copy, and a request that can
+// never fit a batch is refused before the flush (so the flush only ever
+// sends an open batch, and an empty message is never sent).
 #include <cstring>
 
 #include "ifsvc.h"
@@ -139,7 +127,7 @@ void append_for(const Source &src, uint32_t size, const Fanout &fanout) {
 } // namespace
 } // namespace ostrel
 
-// Returns 0; 0x41040003 for a null node or message record, a failed
+// Returns 0; OSTREL_STATUS_INVALID for a null node or message record, a failed
 // allocation, a failed port-channel query or a request too large for any
 // batch; or the status of a failed send. The request is released before
 // every return (it is owned by a ProgramRequest).

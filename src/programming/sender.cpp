@@ -26,7 +26,7 @@ yarl_addr acl_service() {
 // Sends length bytes at data as one message to the ACL service: one send,
 // then up to three retries, each preceded by a heartbeat and an 800000 us
 // sleep. Returns 0 (and sets did_yarl_send to 1) or, after the last failed
-// attempt, 0x81040000 | (transport error number & 0xfff), with a perror
+// attempt, OSTREL_STATUS_SEND_ERROR(transport error number), with a perror
 // line and did_yarl_send unchanged.
 extern "C" uint32_t ostrel_api_send_batch(yarl_handle_t handle, yarl_msg *msg,
                                           const void *data, uint32_t length) {
@@ -50,10 +50,10 @@ extern "C" uint32_t ostrel_api_send_batch(yarl_handle_t handle, yarl_msg *msg,
 }
 
 // Releases msg, then waits for the reply to the send made with it and
-// releases that too. Returns 0; 0x41040002 when the reply has no payload;
-// the transport's error number itself (no status bits added) when the
-// receive fails, in which case nothing further is released. did_yarl_send
-// is 0 afterwards in every case. msg is handed to the transport as given:
+// releases that too. Returns 0; OSTREL_STATUS_NO_ENTRY when the reply has
+// no payload; the transport's error number itself (no status bits added)
+// when the receive fails, in which case nothing further is released.
+// did_yarl_send is 0 afterwards in every case. msg is handed to the transport as given:
 // the drain adds no null check of its own.
 extern "C" OSTREL_API uint32_t brisel_api_yarl_gobble(yarl_handle_t handle, yarl_msg *msg) {
     yarl_recv_opts opts{};
