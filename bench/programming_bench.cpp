@@ -25,7 +25,7 @@ using bench::OpResult;
 using bench::RegionTimer;
 using bench::VlanScenario;
 
-constexpr uint32_t kBatchSize = 130056;
+constexpr uint32_t kBatchSize = OSTREL_BATCH_SIZE;
 constexpr uint32_t kBatchHead = 8;
 
 enum class Op { Add, Delete };

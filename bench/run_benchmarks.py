@@ -26,7 +26,7 @@ import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-BATCH_PAYLOAD_MAX = 130056 - 8
+BATCH_PAYLOAD_MAX = 130056 - 8  # OSTREL_BATCH_SIZE less the 8-byte batch head
 TARGET_MEMCPY_SHARE = 0.5
 TARGET_SMALL_OP_NS = 1000.0      # I:1/A:1, median
 TARGET_OTHER_SMALL_OP_NS = 1500.0  # every other I = 1 row

@@ -19,8 +19,6 @@ namespace {
 constexpr uint32_t kWord0Offset = 0;
 constexpr uint32_t kCountOffset = 4;
 
-static_assert(kBatchPayloadMax == kBatchSize - kBatchHeadSize);
-
 void put_u32(uint32_t offset, uint32_t value) {
     std::memcpy(batch_buf + offset, &value, sizeof value);
 }

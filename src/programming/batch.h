@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "ostrelapi.h"
+#include "programming/programming_internal.h"
 
 namespace ostrel {
 
@@ -26,14 +27,14 @@ bool batch_is_open();
 uint32_t batch_room();
 
 // Largest space a request may need and still fit into an empty batch.
-inline constexpr uint32_t kBatchPayloadMax = 130056 - 8;
+inline constexpr uint32_t kBatchPayloadMax = kBatchSize - kBatchHeadSize;
 
 // Opens a batch with batch_len = 8 and a zeroed head. Returns false
 // (nothing changed) when the allocation fails. Must only be called when no
 // batch is open.
 //
 // Only the head is zeroed: the block is malloc'd, not calloc'd, on purpose.
-// Zeroing all 130056 bytes was most of the cost of a small operation, and
+// Zeroing all kBatchSize bytes was most of the cost of a small operation, and
 // no byte past batch_len is ever read or sent (the send hands the transport
 // batch_len bytes), so the bytes past it need no defined value.
 [[nodiscard]] bool batch_open();

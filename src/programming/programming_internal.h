@@ -32,6 +32,6 @@ extern uint32_t pc_override_if_index;
 
 namespace ostrel {
 // Size in bytes of the batch block sent to the ACL service.
-inline constexpr uint32_t kBatchSize = 130056;
+inline constexpr uint32_t kBatchSize = OSTREL_BATCH_SIZE;
 inline constexpr uint32_t kBatchHeadSize = 8;
 } // namespace ostrel

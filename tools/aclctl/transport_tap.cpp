@@ -53,12 +53,6 @@ TapState &state() {
     return s;
 }
 
-std::string hex(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08x", v);
-    return buf;
-}
-
 // Keeps a copy of the payload for `aclctl decode`.
 void capture(const void *payload, uint32_t length) {
     if (state().capture_dir.empty())
@@ -82,7 +76,8 @@ void print_send(const yarl_addr *dst, uint32_t opcode, const void *payload,
     std::string head = "  send " + std::to_string(length) + " bytes, opcode " +
                        std::to_string(opcode);
     if (dst != nullptr)
-        head += ", to " + hex(dst->node) + ":" + std::to_string(dst->service);
+        head += ", to " + tools::hex_word(dst->node) + ":" +
+                std::to_string(dst->service);
     std::string text;
     std::string err;
     const auto *bytes = static_cast<const uint8_t *>(payload);

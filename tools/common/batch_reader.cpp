@@ -57,7 +57,8 @@ bool read_batch(const uint8_t *bytes, size_t n, Batch *out, std::string *err) {
                              " bytes is shorter than its 8-byte head");
     if (n > kMaxBatchSize)
         return fail(err, "batch of " + std::to_string(n) +
-                             " bytes is longer than the 130056-byte block");
+                             " bytes is longer than the " +
+                             std::to_string(kMaxBatchSize) + "-byte block");
     Batch batch;
     batch.word0 = load<uint32_t>(bytes);
     if (batch.word0 > 1)

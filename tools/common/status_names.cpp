@@ -42,10 +42,14 @@ std::string status_name(uint32_t status) {
     return name;
 }
 
-std::string status_text(uint32_t status) {
+std::string hex_word(uint32_t word) {
     char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08x", status);
-    return std::string(hex) + " (" + status_name(status) + ")";
+    std::snprintf(hex, sizeof hex, "0x%08x", word);
+    return hex;
+}
+
+std::string status_text(uint32_t status) {
+    return hex_word(status) + " (" + status_name(status) + ")";
 }
 
 } // namespace ostrel::tools

@@ -13,5 +13,7 @@ std::string status_name(uint32_t status);
 // The word in hex with its name: "0x41040002 (no entry)"; a failed send
 // also gives its error number: "0x8104000b (send failed, error number 11)".
 std::string status_text(uint32_t status);
+// A 32-bit word as the tools print it: "0x" and eight hex digits.
+std::string hex_word(uint32_t word);
 
 } // namespace ostrel::tools

@@ -13,8 +13,8 @@
 // as a policy update when its first four bytes, read big-endian, equal its
 // length minus 4. Neither shape overlaps the other: a batch's word 0 is 0
 // or 1, which as a TLV header would claim a 0-byte or 16 MiB body, and no
-// batch is shorter than 8 bytes or longer than 130056. Anything else is
-// malformed and is reported with the batch validator's reason.
+// batch is shorter than 8 bytes or longer than OSTREL_BATCH_SIZE. Anything
+// else is malformed and is reported with the batch validator's reason.
 //
 // Every function here reads only the n bytes it is given.
 #pragma once
@@ -48,7 +48,7 @@ struct Batch {
 enum class MessageKind { Batch, PolicyUpdate, Malformed };
 
 // Largest message that is a batch: the library's batch block.
-inline constexpr size_t kMaxBatchSize = 130056;
+inline constexpr size_t kMaxBatchSize = OSTREL_BATCH_SIZE;
 
 // Reads and validates a batch; false with *err set when malformed.
 bool read_batch(const uint8_t *bytes, size_t n, Batch *out, std::string *err);
