@@ -27,7 +27,7 @@ TEST_F(Batching, DeferredCallsFillOneBatchThatTheFinalCallSends) {
 TEST_F(Batching, AnOpenBatchIsFlushedWhenItsRoomIsNotAboveTheSpaceNeeded) {
     IntfNode *x = reg.add(5, {}); // 152 bytes
     for (auto [room, flushes] :
-         {std::pair{56u, true}, {152u, true}, {153u, false}, {160u, false}}) {
+         {std::pair{56u, true}, {152u, true}, {160u, false}, {168u, false}}) {
         SCOPED_TRACE(room);
         reset();
         open_batch(kBatchSize - room, 9);
@@ -51,7 +51,7 @@ TEST_F(Batching, SendFailuresReleaseTheBatchAndFailedDrainsAreIgnored) {
     };
     const Case cases[] = {
         {56, [] { sim::fail_next_sends(4, 0x1234); }, kSendFailed, 4, 0},
-        {500, [] { sim::fail_next_sends(4, 0x1234); }, kSendFailed, 4, 0},
+        {504, [] { sim::fail_next_sends(4, 0x1234); }, kSendFailed, 4, 0},
         {56, [] { sim::fail_next_recv(0x1234); }, 0, 2, 1},
         {56, [] { sim::next_reply_without_payload(); }, 0, 2, 1}};
     for (const Case &c : cases) {

@@ -34,11 +34,11 @@ TEST_F(PortChannels, TheSpaceNeededCountsEveryCopyAndNeverFitsIsRefused) {
     const uint32_t I = OSTREL_STATUS_INVALID, kQueryFails = 7;
     // clang-format off
     const Case cases[] = {
-        {three, 0, 3 * 152, 0, 0, 1, 3}, {three, 0, 3 * 152 + 1, 0, 0, 0, 4},
+        {three, 0, 3 * 152, 0, 0, 1, 3}, {three, 0, 3 * 152 + 8, 0, 0, 0, 4},
         {three, 99, 2 * 152, 0, 0, 1, 1}, // an override counts every member
         {{}, 99, 152, 0, 0, 1, 1},        // and one copy when there are none
         {{}, 0, 8, 0, 0, 0, 1},           // no copy needs no room
-        {six, 0, 6 * 152 + 1, 0, 0, 0, 7},// reported as nine, capped at six
+        {six, 0, 6 * 152 + 8, 0, 0, 0, 7},// reported as nine, capped at six
         {six, 0, 8, 338, I, 0, 1},        // 6 * 21720 bytes
         {three, 0, 8, 676, I, 0, 1},      // 3 * 43352: the whole block
         {{}, 99, 8, 2031, I, 0, 1},       // 130072 bytes
