@@ -1,6 +1,6 @@
-// Scenario parsing of aclctl: every command read into its fields, every
-// bad line refused with its line number and what was expected, and a
-// scenario with a bad line yields no commands at all.
+// Scenario parsing of aclctl: ACE commands read into their fields (the
+// scenarios run by integration_test cover the others), every bad line
+// refused with its line number and what was expected, and none kept.
 #include <gtest/gtest.h>
 
 #include "scenario.h"
@@ -51,36 +51,6 @@ TEST(ScenarioParse, AceCommandsCarryTargetAddressesAndQualifier) {
     EXPECT_EQ(cmds[1].vlan, 20u);
     EXPECT_EQ(cmds[1].target, 100u);
     EXPECT_EQ(cmds[1].ace.qual, 65535u);
-}
-
-TEST(ScenarioParse, OtherCommands) {
-    auto cmds = parse_ok(
-        "pc-update intf 100 override 12 install 1\n"
-        "plcy-update op 2 vlan 30 intf 7 ace addr1 00:00:00:00:00:01 addr2 "
-        "00:00:00:00:00:02 qual 9 ace addr1 00:00:00:00:00:03 addr2 "
-        "00:00:00:00:00:04 qual 10\n"
-        "plcy-update op 1 vlan 1 intf 2\n"
-        "pc 100 members 5 6 7\n"
-        "iftype 9 22\n"
-        "drain\n"
-        "show\n");
-    ASSERT_EQ(cmds.size(), 7u);
-    EXPECT_EQ(cmds[0].verb, Verb::PcUpdate);
-    EXPECT_EQ(cmds[0].target, 100u);
-    EXPECT_EQ(cmds[0].override_if, 12u);
-    EXPECT_EQ(cmds[0].install, 1u);
-    EXPECT_EQ(cmds[1].verb, Verb::PlcyUpdate);
-    EXPECT_EQ(cmds[1].op, 2u);
-    ASSERT_EQ(cmds[1].aces.size(), 2u);
-    EXPECT_EQ(cmds[1].aces[1].qual, 10u);
-    EXPECT_EQ(cmds[1].aces[1].addr2[5], 4);
-    EXPECT_TRUE(cmds[2].aces.empty());
-    EXPECT_EQ(cmds[3].verb, Verb::PcMembers);
-    EXPECT_EQ(cmds[3].members, (std::vector<uint32_t>{5, 6, 7}));
-    EXPECT_EQ(cmds[4].verb, Verb::IfType);
-    EXPECT_EQ(cmds[4].if_type, 22u);
-    EXPECT_EQ(cmds[5].verb, Verb::Drain);
-    EXPECT_EQ(cmds[6].verb, Verb::Show);
 }
 
 TEST(ScenarioParse, BadLinesNameTheLineAndWhatWasExpected) {
