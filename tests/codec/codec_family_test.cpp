@@ -43,9 +43,7 @@ std::vector<Golden> goldens() {
         {kRecords[kPlcyUpdateReq], sample_request().bytes(), unhex(GOLDEN_REQ),
          sample_request(true).bytes()},
         {kRecords[kPlcyUpdateResp], host(kSampleResp),
-         unhex("00000008 0012 0004 "
-               "efbeadde"),
-         host(kSampleResp)}};
+         unhex("00000008 0012 0004 efbeadde"), host(kSampleResp)}};
 }
 
 // A record buffer of `size` bytes filled with `fill`, guard bytes behind.
@@ -57,7 +55,7 @@ struct Rec {
     uint32_t decode(const RecordOps &ops, const Bytes &enc, uint32_t len) {
         CaptureStderr();
         const uint32_t s = ops.to_struct(enc.data(), len, buf.data(), n);
-        last_print = GetCapturedStderr();
+        GetCapturedStderr();
         return s;
     }
     Bytes contents() const { return prefix(buf, n); }
@@ -66,18 +64,7 @@ struct Rec {
     }
     uint32_t n;
     std::vector<uint8_t> buf;
-    std::string last_print;
 };
-
-Bytes encode(const RecordOps &ops, const void *rec, uint32_t *status) {
-    uint8_t *buf = nullptr;
-    uint32_t len = 0, err_type = 7;
-    *status = ops.to_tlv(rec, &buf, &len, 0, &err_type, 0);
-    EXPECT_EQ(err_type, 0u);
-    const Bytes out = bytes_of(buf, len);
-    std::free(buf);
-    return out;
-}
 
 const tlvu_field_t *find_entry(const tlvu_table_t *tbl, uint32_t type) {
     const tlvu_field_t *f = fields_of(tbl);
@@ -96,11 +83,14 @@ TEST_F(CodecFamily, EveryRecordEncodesToItsGoldenBytesAndDecodesBack) {
     for (const Golden &g : goldens()) {
         SCOPED_TRACE(std::string(g.ops.name) + " " + hex(g.encoding));
         const auto size = static_cast<uint32_t>(g.encoding.size());
-        uint32_t status = 1;
+        uint8_t *buf = nullptr;
+        uint32_t len = 0, err_type = 7;
         CaptureStderr();
-        EXPECT_EQ(hex(encode(g.ops, g.record.data(), &status)),
-                  hex(g.encoding));
-        EXPECT_EQ(status, 0u);
+        EXPECT_EQ(g.ops.to_tlv(g.record.data(), &buf, &len, 0, &err_type, 0),
+                  0u);
+        EXPECT_EQ(hex(bytes_of(buf, len)), hex(g.encoding));
+        EXPECT_EQ(err_type, 0u);
+        std::free(buf);
         EXPECT_EQ(g.ops.get_tlv_sz(g.record.data()), size);
         EXPECT_EQ(g.ops.get_struct_sz(g.encoding.data()),
                   static_cast<int32_t>(g.record.size()));
@@ -123,25 +113,40 @@ std::vector<size_t> tlv_starts(const Bytes &enc) {
     return at;
 }
 
+// Every TLV, or those of one type, with its own entry; get_field copies the
+// first of a type and leaves an output too small for it alone.
 TEST_F(CodecFamily, FieldAccessSeesEachTopLevelTlvWithItsOwnEntry) {
     for (const Golden &g : goldens()) {
+        SCOPED_TRACE(g.ops.name);
+        const uint8_t *enc = g.encoding.data();
         const std::vector<size_t> at = tlv_starts(g.encoding);
-        tlvu_field_itr_t itr;
-        ASSERT_EQ(g.ops.field_itr_init(&itr, g.encoding.data(), 0, 0, 0), 0u);
-        const tlvu_field_t *f = nullptr;
-        const void *value = nullptr;
-        uint32_t len = 0, seen = 0;
-        while (g.ops.field_get_next(&itr, &f, &value, &len) == 0) {
-            ASSERT_LT(seen + 1, at.size()) << g.ops.name;
-            EXPECT_EQ(f, find_entry(g.ops.tbl, read_be16(g.encoding, at[seen])));
-            EXPECT_EQ(value, g.encoding.data() + at[seen++] + 4);
+        const uint32_t last = read_be16(g.encoding, at[at.size() - 2]);
+        for (uint32_t filter : {0u, last}) { // last: the ACEs of a request
+            tlvu_field_itr_t itr;
+            ASSERT_EQ(g.ops.field_itr_init(&itr, enc, 0, filter, 0), 0u);
+            const tlvu_field_t *f = nullptr;
+            const void *value = nullptr;
+            uint32_t len = 0;
+            for (size_t i = 0; i + 1 < at.size(); ++i) {
+                const uint32_t type = read_be16(g.encoding, at[i]);
+                if (filter != 0 && type != filter)
+                    continue;
+                ASSERT_EQ(g.ops.field_get_next(&itr, &f, &value, &len), 0u);
+                EXPECT_EQ(f, find_entry(g.ops.tbl, type));
+                EXPECT_TRUE(value == enc + at[i] + 4 &&
+                            len == at[i + 1] - at[i] - 4);
+            }
+            EXPECT_EQ(g.ops.field_get_next(&itr, &f, &value, &len),
+                      TLVU_STATUS_NOT_FOUND);
         }
-        EXPECT_EQ(seen + 1, at.size()) << g.ops.name;
-        Bytes out(at[1] - 8, 0xEE); // the value of the first TLV of a type
-        EXPECT_EQ(g.ops.get_field(g.encoding.data(), 0, read_be16(g.encoding, 4),
-                                  out.data(), uint32_t(out.size())),
-                  0u);
-        EXPECT_EQ(out, Bytes(g.encoding.begin() + 8, g.encoding.begin() + at[1]));
+        Bytes out(at[1] - 8, 0xEE);
+        const uint32_t type = read_be16(g.encoding, 4),
+                       n = uint32_t(out.size());
+        EXPECT_EQ(g.ops.get_field(enc, 0, type, out.data(), n - 1),
+                  TLVU_STATUS_TOO_SMALL);
+        EXPECT_EQ(out, Bytes(n, 0xEE));
+        EXPECT_EQ(g.ops.get_field(enc, 0, type, out.data(), n), 0u);
+        EXPECT_EQ(out, Bytes(enc + 8, enc + at[1]));
     }
 }
 
@@ -200,38 +205,96 @@ TEST_F(CodecFamily, APlainValueOfTheWrongWidthIsRefused) {
     }
 }
 
-std::string err(const RecordOps &ops, const char *op, uint32_t status) {
-    char line[128];
-    std::snprintf(line, sizeof line, "ostrel_api_%s%s: ERR 0x%x\n", ops.name,
-                  op, status);
-    return line;
+// The table codec's own checks, through the request: a nested value, array
+// elements and a count that must agree, and a record that must hold them.
+TEST_F(CodecFamily, TheTableDecoderRefusesWhatTheRecordCannotHold) {
+    const RecordOps &ops = kRecords[kPlcyUpdateReq];
+    const Bytes g = unhex(GOLDEN_REQ), plcy = unhex(GOLDEN_PLCY);
+    const std::vector<size_t> at = tlv_starts(g);
+    Bytes three = g; // num_aces 3, two ACE TLVs
+    three[at[2] + 4] = 3;
+    const struct {
+        Bytes enc;
+        uint32_t rec_size, status;
+        bool unchanged = true; // refused before anything is written
+    } cases[] = {
+        {three, 216, TLVU_STATUS_MALFORMED, false}, // found after the writes
+        {g, 24 + 64, TLVU_STATUS_TOO_SMALL},        // one ACE short
+        {g, 0, TLVU_STATUS_TOO_SMALL}, // no size: the fixed part only
+        {array({tlv(12, cat({plcy, {0}}))}), 152, TLVU_STATUS_MALFORMED},
+        {array({tlv(12, prefix(plcy, 15))}), 152, TLVU_STATUS_MALFORMED},
+        {array({tlv(17, array({tlv(14, {0, 0, 0, 3, 0})}))}), 152,
+         TLVU_STATUS_MALFORMED},
+    };
+    for (const auto &c : cases) {
+        Rec r(c.rec_size == 0 ? 24 : c.rec_size, 0x5a);
+        CaptureStderr();
+        EXPECT_EQ(ops.to_struct(c.enc.data(), 0, r.buf.data(), c.rec_size),
+                  c.status)
+            << &c - cases;
+        GetCapturedStderr();
+        EXPECT_EQ(r.contents() == Bytes(r.n, 0x5a), c.unchanged) << &c - cases;
+        EXPECT_TRUE(r.guard_intact()) << &c - cases;
+    }
 }
 
+// Failed encodings hand out nothing, leak nothing and name the innermost
+// field; max_len is the most bytes allowed.
+TEST_F(CodecFamily, TheTableEncoderFailsWholeAndBlamesTheInnermostField) {
+    const RecordOps &ops = kRecords[kPlcyUpdateReq];
+    Request r = sample_request();
+    for (long nth = 1; nth <= 5; ++nth) { // ours, then filter, actions per ACE
+        sim::fail_allocation(nth);
+        uint8_t *buf = nullptr;
+        uint32_t len = 0xDEAD, err_type = 7;
+        CaptureStderr();
+        const uint32_t s = ops.to_tlv(r.req(), &buf, &len, 0, &err_type, 0);
+        GetCapturedStderr();
+        EXPECT_EQ(s, nth == 1 ? TLVU_STATUS_NO_MEMORY : OSTREL_STATUS_NO_ENTRY);
+        EXPECT_EQ(err_type, nth == 1 ? 0u : nth % 2 ? 15u : 14u) << nth;
+        EXPECT_TRUE(buf == nullptr && len == 0xDEAD);
+        EXPECT_EQ(sim::live_allocations(), 0) << "allocation " << nth;
+    }
+    sim::fail_allocation(0);
+    const uint32_t size = ops.get_tlv_sz(r.req());
+    for (uint32_t max_len : {size, size - 1}) {
+        uint8_t *buf = nullptr;
+        uint32_t len = 0, err_type = 0;
+        const long allocations = sim::allocations_made();
+        CaptureStderr();
+        EXPECT_EQ(ops.to_tlv(r.req(), &buf, &len, 0, &err_type, max_len),
+                  max_len == size ? 0u : TLVU_STATUS_TOO_SMALL);
+        GetCapturedStderr();
+        EXPECT_EQ(sim::allocations_made() == allocations, max_len != size);
+        std::free(buf);
+    }
+}
+
+// Failures print "ostrel_api_<record>_<operation>: ERR 0x<status>", or
+// nothing where the status says it all.
 TEST_F(CodecFamily, FailuresPrintTheOperationsOwnNameOrNothing) {
     const Bytes bad = {0, 0, 0, 6, 0, 4, 0, 9, 1, 2}; // a TLV runs past
     const Bytes empty = array({});
     for (const RecordOps &ops : kRecords) {
         SCOPED_TRACE(ops.name);
+        const std::string name = std::string("ostrel_api_") + ops.name;
         alignas(8) uint8_t rec[256] = {};
         uint32_t len = 0, err_type = 0;
-        Rec r(sizeof rec);
-        EXPECT_EQ(r.decode(ops, bad, uint32_t(bad.size())),
-                  TLVU_STATUS_MALFORMED);
-        EXPECT_EQ(r.last_print, err(ops, "_to_struct", TLVU_STATUS_MALFORMED));
+        tlvu_field_itr_t itr;
         CaptureStderr();
+        EXPECT_EQ(ops.to_struct(bad.data(), 10, rec, 256),
+                  TLVU_STATUS_MALFORMED);
         EXPECT_EQ(ops.to_tlv(rec, nullptr, &len, 0, &err_type, 0),
                   TLVU_STATUS_BAD_ARG);
-        EXPECT_EQ(GetCapturedStderr(),
-                  err(ops, "_to_tlv", TLVU_STATUS_BAD_ARG));
-        CaptureStderr();
         EXPECT_EQ(ops.get_struct_sz(bad.data()), -1);
-        EXPECT_EQ(GetCapturedStderr(),
-                  err(ops, "_get_struct_sz", TLVU_STATUS_MALFORMED));
+        EXPECT_EQ(GetCapturedStderr(), name + "_to_struct: ERR 0x41050002\n" +
+                                           name + "_to_tlv: ERR 0x41050001\n" +
+                                           name +
+                                           "_get_struct_sz: ERR 0x41050002\n");
         CaptureStderr();
         EXPECT_EQ(ops.get_tlv_sz(nullptr), 0u);
         EXPECT_EQ(ops.get_field(empty.data(), 4, 0xfffe, rec, 8),
                   TLVU_STATUS_NOT_FOUND);
-        tlvu_field_itr_t itr;
         EXPECT_EQ(ops.field_itr_init(&itr, bad.data(), 10, 0, 0),
                   TLVU_STATUS_MALFORMED);
         EXPECT_EQ(GetCapturedStderr(), "");
