@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "heap_checked.h"
 #include "samples.h"
 #include "sim_platform.h"
 
@@ -16,11 +17,7 @@ using Decoder = uint32_t (*)(void *, const uint8_t *, uint32_t, uint32_t);
 const Decoder kFltr = ostrel_api_ace_fltr_tlv_to_struct,
               kActn = ostrel_api_ace_actn_tlv_to_struct;
 
-class AceParts : public ::testing::Test {
-  protected:
-    void SetUp() override { sim::reset(); }
-    void TearDown() override { EXPECT_EQ(sim::live_allocations(), 0); }
-};
+using AceParts = HeapChecked;
 
 // One decode into a patterned record: the record's change is `change`.
 struct DecodeCase {
@@ -47,11 +44,8 @@ TEST_F(AceParts, DecodersStoreExactlyTheirOwnTlvsOfTheRightWidth) {
          [](auto &a) {
              const ostrel_api_ace_t s = sample_ace(0xf1, 0);
              a.fltr.fltr_tlv8 = s.fltr.fltr_tlv8, a.fltr.fltr_flags = 0xf1;
-             a.fltr.fltr_qualifier = s.fltr.fltr_qualifier;
-             std::memcpy(a.fltr.fltr_addr1, s.fltr.fltr_addr1, 6);
-             std::memcpy(a.fltr.fltr_addr2, s.fltr.fltr_addr2, 6);
-             std::memcpy(a.fltr.fltr_addr3, s.fltr.fltr_addr3, 6);
-             std::memcpy(a.fltr.fltr_addr4, s.fltr.fltr_addr4, 6);
+             std::memcpy(&a.fltr.fltr_qualifier, &s.fltr.fltr_qualifier,
+                         2 + 4 * 6); // and the four addresses behind it
          }},
         {"the later of two", kFltr, array({tlv(8, host(1u)), tlv(8, host(2u))}),
          [](auto &a) { a.fltr.fltr_tlv8 = 2; }},

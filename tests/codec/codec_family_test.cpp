@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "heap_checked.h"
 #include "record_ops.h"
 #include "samples.h"
 #include "sim_platform.h"
@@ -73,11 +74,7 @@ const tlvu_field_t *find_entry(const tlvu_table_t *tbl, uint32_t type) {
     return f;
 }
 
-class CodecFamily : public ::testing::Test {
-  protected:
-    void SetUp() override { sim::reset(); }
-    void TearDown() override { EXPECT_EQ(sim::live_allocations(), 0); }
-};
+using CodecFamily = HeapChecked;
 
 TEST_F(CodecFamily, EveryRecordEncodesToItsGoldenBytesAndDecodesBack) {
     for (const Golden &g : goldens()) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <tuple>
 
+#include "heap_checked.h"
 #include "samples.h"
 #include "sim_platform.h"
 #include "yarl.h"
@@ -12,12 +13,7 @@
 namespace ostrel_test {
 namespace {
 
-class PlcyUpdate : public ::testing::Test {
-  protected:
-    void SetUp() override { sim::reset(); }
-    void TearDown() override { EXPECT_EQ(sim::live_allocations(), 0); }
-    yarl_msg msg{};
-};
+using PlcyUpdate = HeapChecked;
 
 TEST_F(PlcyUpdate, TheRequestGoesOutAsItsGoldenEncodingInOneSend) {
     Request r = sample_request();

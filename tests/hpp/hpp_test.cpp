@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "heap_checked.h"
 #include "ostrelapi.hpp"
 #include "sim_platform.h"
 
@@ -23,12 +24,7 @@ TEST(StatusNames, NamesTheWordsAndEverySendFailure) {
     }
 }
 
-class HppTest : public ::testing::Test {
-  protected:
-    void SetUp() override { sim::reset(); }
-    void TearDown() override { EXPECT_EQ(sim::live_allocations(), 0); }
-    yarl_msg msg{};
-};
+using HppTest = ostrel_test::HeapChecked;
 
 TEST_F(HppTest, EncodingIsOwnedAndDecodesBack) {
     const ostrel_api_dst_t dst{7, 8, 300, 0x1234};

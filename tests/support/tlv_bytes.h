@@ -30,9 +30,8 @@ inline Bytes bytes_of(const void *p, size_t n) {
 }
 inline Bytes cat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes &p : parts) {
+    for (const Bytes &p : parts)
         out.insert(out.end(), p.begin(), p.end());
-    }
     return out;
 }
 inline Bytes tlv(uint32_t type, const Bytes &v) {
@@ -53,16 +52,13 @@ inline Bytes unhex(const char *text) {
     Bytes out;
     int high = -1;
     for (const char *c = text; *c != '\0'; ++c) {
-        if (*c == ' ') {
+        if (*c == ' ')
             continue;
-        }
         const int d = *c <= '9' ? *c - '0' : (*c | 0x20) - 'a' + 10;
-        if (high < 0) {
+        if (high < 0)
             high = d;
-        } else {
-            out.push_back(static_cast<uint8_t>(high << 4 | d));
-            high = -1;
-        }
+        else
+            out.push_back(static_cast<uint8_t>(high << 4 | d)), high = -1;
     }
     return out;
 }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/socket.h>
@@ -16,6 +17,9 @@
 #include "socket_frame.h"
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using tools_test::Daemon;
 using tools_test::Result;
@@ -65,8 +69,8 @@ TEST(HostilePeers, ClientThatNeverReadsIsDroppedAndOthersAreServed) {
     close(slow);
     std::string log;
     EXPECT_EQ(daemon.stop(&log), 0);
-    EXPECT_NE(log.find("dropped client 1 (pid "), std::string::npos) << log;
-    EXPECT_NE(log.find(": output queue full ("), std::string::npos);
+    EXPECT_THAT(log, HasSubstr("dropped client 1 (pid "));
+    EXPECT_THAT(log, HasSubstr(": output queue full ("));
 }
 
 TEST(HostilePeers, PeerNotAllowedIsRefusedAndAclctlStopsWithinASecond) {
@@ -74,19 +78,17 @@ TEST(HostilePeers, PeerNotAllowedIsRefusedAndAclctlStopsWithinASecond) {
     ASSERT_TRUE(refusing.ok());
     Result r = aclctl({"--socket", refusing.socket(), kScenario}, 3000);
     EXPECT_EQ(r.exit_code, 2);
-    EXPECT_NE(r.err.find("aclctl: line 3: the service is gone ("),
-              std::string::npos)
-        << r.err;
+    EXPECT_THAT(r.err, HasSubstr("aclctl: line 3: the service is gone ("));
     // --keep-going runs every line against the gone service.
     Result all = aclctl({"--socket", refusing.socket(), "--keep-going",
                          "--fast-retry", kScenario},
                         3000);
     EXPECT_EQ(all.exit_code, 1);
-    EXPECT_NE(all.out.find("line 14: show"), std::string::npos) << all.out;
+    EXPECT_THAT(all.out, HasSubstr("line 14: show"));
     std::string log;
     EXPECT_EQ(refusing.stop(&log), 0);
-    EXPECT_NE(log.find("refused a peer (pid "), std::string::npos) << log;
-    EXPECT_EQ(log.find("token"), std::string::npos);
+    EXPECT_THAT(log, HasSubstr("refused a peer (pid "));
+    EXPECT_THAT(log, Not(HasSubstr("token")));
 
     Daemon by_group({"--quiet", "--allow-uid", "4242", "--allow-gid",
                      std::to_string(getgid())});
@@ -100,9 +102,7 @@ TEST(SocketPath, LiveSocketIsKeptStaleOneReplacedOthersNamed) {
     ASSERT_TRUE(first.ok());
     Result second = run({ACLSVC_SIM_PATH, "--socket", first.socket()}, 5000);
     EXPECT_EQ(second.exit_code, 1);
-    EXPECT_NE(second.err.find("another service is listening there"),
-              std::string::npos)
-        << second.err;
+    EXPECT_THAT(second.err, HasSubstr("another service is listening there"));
     EXPECT_EQ(aclctl({"--socket", first.socket(), kScenario}).exit_code, 0);
     first.stop();
 
@@ -125,9 +125,8 @@ TEST(SocketPath, LiveSocketIsKeptStaleOneReplacedOthersNamed) {
             close(creat(path.c_str(), 0600));
         Result r = run({ACLSVC_SIM_PATH, "--socket", path}, 5000);
         EXPECT_EQ(r.exit_code, 1);
-        EXPECT_NE(r.err.find(std::string("is a ") + what + ", not a socket"),
-                  std::string::npos)
-            << r.err;
+        EXPECT_THAT(r.err,
+                    HasSubstr(std::string("is a ") + what + ", not a socket"));
     }
 }
 
@@ -150,9 +149,7 @@ TEST(CommandLine, BadReadyFdAndUnusableCaptureDirStopBeforeAnythingRuns) {
                     "--ready-fd", "999"},
                    5000);
     EXPECT_EQ(d.exit_code, 2);
-    EXPECT_NE(d.err.find("--ready-fd 999 is not an open descriptor"),
-              std::string::npos)
-        << d.err;
+    EXPECT_THAT(d.err, HasSubstr("--ready-fd 999 is not an open descriptor"));
     Result c = aclctl({"--capture", dir.path() + "/missing", kScenario});
     EXPECT_EQ(c.exit_code, 2);
     EXPECT_EQ(c.err, "aclctl: --capture " + dir.path() +

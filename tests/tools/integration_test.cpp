@@ -5,14 +5,17 @@
 // the daemon stops cleanly on SIGTERM.
 #include <filesystem>
 #include <fstream>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "process_runner.h"
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using tools_test::Daemon;
 using tools_test::read_text;
@@ -32,11 +35,6 @@ std::string expected(const std::string &name) {
 Result aclctl(std::vector<std::string> args) {
     args.insert(args.begin(), ACLCTL_PATH);
     return run(args);
-}
-
-bool exists(const std::string &path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
 }
 
 void write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
@@ -59,7 +57,7 @@ TEST_P(Scenario, EmbeddedAndDaemonGiveTheExpectedMessagesAndTable) {
     EXPECT_EQ(remote.exit_code, 0) << remote.err;
     EXPECT_EQ(remote.out, expected(name));
     EXPECT_EQ(daemon.stop(), 0);
-    EXPECT_FALSE(exists(daemon.socket()));
+    EXPECT_FALSE(std::filesystem::exists(daemon.socket()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Tools, Scenario,
@@ -78,11 +76,9 @@ TEST(Retries, RefusedSendsAreRetriedAgainstBothServices) {
     EXPECT_EQ(embedded.out, expected("retries"));
     std::string log;
     EXPECT_EQ(daemon.stop(&log), 0);
-    EXPECT_NE(log.find("token 1001: send refused (errno 11)\n"
-                       "token 1001: send refused (errno 11)\n"
-                       "token 1001, opcode 4810: batch of 160 bytes"),
-              std::string::npos)
-        << log;
+    EXPECT_THAT(log, HasSubstr("token 1001: send refused (errno 11)\n"
+                               "token 1001: send refused (errno 11)\n"
+                               "token 1001, opcode 4810: batch of 160 bytes"));
 }
 
 TEST(Retries, FourRefusalsFailTheCallWithTheServicesErrorNumber) {
@@ -99,13 +95,12 @@ TEST(Retries, FourRefusalsFailTheCallWithTheServicesErrorNumber) {
          ++at)
         ++refusals;
     EXPECT_EQ(refusals, 4u);
-    EXPECT_NE(
-        first.find("  status 0x81040123 (send failed, error number 291)\n"),
-        std::string::npos)
-        << first;
-    EXPECT_NE(r.err.find("Unable to send YARL message"), std::string::npos);
+    EXPECT_THAT(
+        first,
+        HasSubstr("  status 0x81040123 (send failed, error number 291)\n"));
+    EXPECT_THAT(r.err, HasSubstr("Unable to send YARL message"));
     // The second add goes through: only the failed batch was lost.
-    EXPECT_NE(r.out.find("programmed table: 1 entry\n"), std::string::npos);
+    EXPECT_THAT(r.out, HasSubstr("programmed table: 1 entry\n"));
 }
 
 TEST(Timeouts, DroppedReplyFailsTheDrainWithTimedOut) {
@@ -115,12 +110,11 @@ TEST(Timeouts, DroppedReplyFailsTheDrainWithTimedOut) {
                        std::to_string(tools_test::scaled_ms(50)),
                        scenario("retries")});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.out.find("  reply token 1001: receive failed, errno 110\n"
-                         "  status 0x0000006e (unknown)\n"),
-              std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("  reply token 1002: status 0x00000000 (ok)\n"),
-              std::string::npos);
+    EXPECT_THAT(r.out,
+                HasSubstr("  reply token 1001: receive failed, errno 110\n"
+                          "  status 0x0000006e (unknown)\n"));
+    EXPECT_THAT(r.out,
+                HasSubstr("  reply token 1002: status 0x00000000 (ok)\n"));
 }
 
 TEST(Timeouts, DelayedRepliesStillMeetTheirDrains) {
@@ -160,14 +154,11 @@ TEST(Malformed, DecoderAndDaemonRefuseDamagedMessagesAndKeepServing) {
         Result d = aclctl({"decode", path});
         EXPECT_EQ(d.exit_code, 1) << i;
         EXPECT_TRUE(d.out.empty());
-        EXPECT_NE(d.err.find("neither a batch nor a policy update"),
-                  std::string::npos)
-            << d.err;
+        EXPECT_THAT(d.err, HasSubstr("neither a batch nor a policy update"));
         Result s = aclctl({"send", "--socket", daemon.socket(), path});
         EXPECT_EQ(s.exit_code, 1) << i;
-        EXPECT_NE(s.out.find(": status 0xe0000001 (malformed message)\n"),
-                  std::string::npos)
-            << s.out;
+        EXPECT_THAT(s.out,
+                    HasSubstr(": status 0xe0000001 (malformed message)\n"));
     }
     Result s = aclctl({"send", "--socket", daemon.socket(), good});
     EXPECT_EQ(s.exit_code, 0);
@@ -185,9 +176,9 @@ TEST(Malformed, DecoderAndDaemonRefuseDamagedMessagesAndKeepServing) {
                          "      [2] end\n");
     std::string log;
     EXPECT_EQ(daemon.stop(&log), 0);
-    EXPECT_NE(log.find("refused: batch of 3 bytes is shorter than its 8-byte "
-                       "head"),
-              std::string::npos);
+    EXPECT_THAT(
+        log, HasSubstr("refused: batch of 3 bytes is shorter than its 8-byte "
+                       "head"));
 }
 
 TEST(BadScenario, NothingRunsAndTheLineIsNamed) {
@@ -202,18 +193,18 @@ TEST(BadScenario, NothingRunsAndTheLineIsNamed) {
                          "4294967295), got 'five' (nothing was run)\n");
     std::string log;
     EXPECT_EQ(daemon.stop(&log), 0);
-    EXPECT_EQ(log.find("token"), std::string::npos) << log;
+    EXPECT_THAT(log, Not(HasSubstr("token")));
 }
 
 TEST(Daemon, BadCommandLineAndUnreachableDaemonAreReported) {
     Result r = run({ACLSVC_SIM_PATH, "--fail-sends", "many"});
     EXPECT_EQ(r.exit_code, 2);
-    EXPECT_NE(r.err.find("--fail-sends needs a number"), std::string::npos);
+    EXPECT_THAT(r.err, HasSubstr("--fail-sends needs a number"));
     tools_test::TempDir dir;
     Result c =
         aclctl({"--socket", dir.path() + "/none.sock", scenario("retries")});
     EXPECT_EQ(c.exit_code, 2);
-    EXPECT_NE(c.err.find("cannot connect"), std::string::npos);
+    EXPECT_THAT(c.err, HasSubstr("cannot connect"));
 }
 
 } // namespace

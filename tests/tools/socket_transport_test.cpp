@@ -14,6 +14,7 @@
 #include <tuple>
 #include <unistd.h>
 
+#include "process_runner.h"
 #include "socket_frame.h"
 #include "socket_transport.h"
 
@@ -23,21 +24,24 @@ using ostrel::socket_frame::Head;
 using ostrel::socket_frame::Kind;
 using ostrel::socket_frame::make_head;
 
+// A listening socket at <dir>/svc.sock.
+int listen_in(const tools_test::TempDir &dir, sockaddr_un *addr, int backlog) {
+    *addr = sockaddr_un{};
+    addr->sun_family = AF_UNIX;
+    std::strcpy(addr->sun_path, (dir.path() + "/svc.sock").c_str());
+    int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    if (bind(fd, reinterpret_cast<sockaddr *>(addr), sizeof *addr) != 0 ||
+        listen(fd, backlog) != 0)
+        ADD_FAILURE() << "cannot listen at " << addr->sun_path;
+    return fd;
+}
+
 class ScriptedService : public ::testing::Test {
   protected:
     void SetUp() override {
-        char dir[] = "/tmp/ostrel-sock-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-        path_ = dir_ + "/svc.sock";
-        listen_fd_ = socket(AF_UNIX, SOCK_SEQPACKET, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::strcpy(addr.sun_path, path_.c_str());
-        ASSERT_EQ(
-            bind(listen_fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr),
-            0);
-        ASSERT_EQ(listen(listen_fd_, 1), 0);
+        sockaddr_un addr;
+        listen_fd_ = listen_in(dir_, &addr, 1);
+        path_ = addr.sun_path;
         ASSERT_EQ(ostrel_socket_transport_connect(path_.c_str()), 0);
         ostrel_socket_transport_set_timeout_ms(2000);
         peer_ = accept(listen_fd_, nullptr, nullptr);
@@ -48,8 +52,6 @@ class ScriptedService : public ::testing::Test {
         if (peer_ >= 0)
             close(peer_);
         close(listen_fd_);
-        unlink(path_.c_str());
-        rmdir(dir_.c_str());
     }
 
     void queue(Kind kind, uint32_t token, int error = 0,
@@ -86,7 +88,8 @@ class ScriptedService : public ::testing::Test {
         return ostrel_socket_yarl_recv(3, record, &opts);
     }
 
-    std::string dir_, path_;
+    tools_test::TempDir dir_;
+    std::string path_;
     int listen_fd_ = -1;
     int peer_ = -1;
 };
@@ -98,12 +101,9 @@ TEST_F(ScriptedService, AcceptedSendCarriesItsFieldsAndGetsItsReply) {
     ASSERT_EQ(send_msg(&msg), 0);
     std::string payload;
     Head h = sent(&payload);
-    EXPECT_EQ(h.kind, static_cast<uint32_t>(Kind::Send));
-    EXPECT_EQ(h.token, 1001u);
-    EXPECT_EQ(h.node, 0xfe000000u);
-    EXPECT_EQ(h.service, 190u);
-    EXPECT_EQ(h.opcode, 4810u);
-    EXPECT_EQ(payload, "batch");
+    EXPECT_EQ(std::tie(h.kind, h.token, h.node, h.service, h.opcode, payload),
+              std::make_tuple(uint32_t(Kind::Send), 1001u, 0xfe000000u, 190u,
+                              4810u, std::string("batch")));
     EXPECT_EQ(ostrel_socket_yarl_rr_token_get(&msg), 1001u);
     yarl_msg reply{};
     ASSERT_EQ(recv_reply(1001, &reply), 0);
@@ -264,26 +264,17 @@ TEST_F(ScriptedService, EveryWaitIsBoundedByTheTimeout) {
 }
 
 TEST(SocketTransport, ConnectToAFullBacklogTimesOut) {
-    char dir[] = "/tmp/ostrel-sock-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    std::string path = std::string(dir) + "/svc.sock";
-    int listener = socket(AF_UNIX, SOCK_SEQPACKET, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, path.c_str());
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr),
-              0);
-    ASSERT_EQ(listen(listener, 0), 0);
+    tools_test::TempDir dir;
+    sockaddr_un addr;
+    int listener = listen_in(dir, &addr, 0);
     int first = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK, 0);
     ASSERT_EQ(connect(first, reinterpret_cast<sockaddr *>(&addr), sizeof addr),
               0); // fills the backlog of 0: nobody accepts
     ostrel_socket_transport_set_timeout_ms(20);
-    EXPECT_EQ(ostrel_socket_transport_connect(path.c_str()), ETIMEDOUT);
+    EXPECT_EQ(ostrel_socket_transport_connect(addr.sun_path), ETIMEDOUT);
     EXPECT_EQ(errno, ETIMEDOUT);
     close(first);
     close(listener);
-    unlink(path.c_str());
-    rmdir(dir);
 }
 
 TEST(SocketTransport, CallsWithoutAConnectionOrRecordFail) {
