@@ -35,6 +35,16 @@ TARGET_CODEC_RATIO = {1: (1.0, 0.5), 64: (0.5, 0.25), 1000: (0.5, 0.25)}
 TARGET_E2E_SHARE = 0.8           # of the ping-pong rate, I:1/A:1
 
 
+# glibc hands the top of the heap back to the kernel when a free leaves
+# more than its trim threshold (128 KiB) there. Freeing the 130056-byte
+# batch block after every send does exactly that in a benchmark's small
+# heap, and the next batch is faulted in page by page again. The runner
+# raises both thresholds, as a process that programs at a high rate would;
+# --default-malloc measures with glibc's defaults.
+HEAP_KEPT_TUNABLES = ("glibc.malloc.trim_threshold=67108864:"
+                      "glibc.malloc.mmap_threshold=67108864")
+
+
 def run(cmd, **kw):
     print("+", " ".join(str(c) for c in cmd), flush=True)
     return subprocess.run([str(c) for c in cmd], check=True, **kw)
@@ -78,7 +88,10 @@ def run_benchmarks(binary, out_json, args):
         cmd.append(f"--benchmark_min_time={args.min_time}")
     if args.filter:
         cmd.append(f"--benchmark_filter={args.filter}")
-    run(cmd)
+    env = dict(os.environ)
+    if not args.default_malloc:
+        env["GLIBC_TUNABLES"] = HEAP_KEPT_TUNABLES
+    run(cmd, env=env)
 
 
 # ---- results ----
@@ -378,7 +391,7 @@ def before_after_table(before, after):
 
 
 def write_report(path, context, rows, errors, build_dir, chart_name,
-                 statistic, before, e2e_rows, e2e_errors):
+                 statistic, before, e2e_rows, e2e_errors, default_malloc):
     iv, av = grid_axes(rows, errors)
     dram = rows.get("BM_MemcpyDram/67108864")
     lines = [
@@ -395,6 +408,9 @@ def write_report(path, context, rows, errors, build_dir, chart_name,
         "## Machine",
         "",
         *machine_lines(context, build_dir),
+        "- Allocator: glibc's default thresholds" if default_malloc else
+        f"- Allocator: `GLIBC_TUNABLES={HEAP_KEPT_TUNABLES}` (the heap is "
+        "kept across batches, see performance.md)",
         "",
         f"![Programming path and codecs]({chart_name})",
         "",
@@ -535,6 +551,9 @@ def main():
     ap.add_argument("--baseline", help="an ostrel_bench built from an "
                     "earlier version, run in the same session for the "
                     "before/after table")
+    ap.add_argument("--default-malloc", action="store_true",
+                    help="run with glibc's default trim and mmap "
+                    "thresholds instead of " + HEAP_KEPT_TUNABLES)
     args = ap.parse_args()
 
     ensure_gnuplot()
@@ -564,7 +583,7 @@ def main():
     write_chart(chart, rows, errors)
     write_report(docs / "performance-results.md", context, rows, errors,
                  build_dir, chart.name, args.statistic, before, e2e_rows,
-                 e2e_errors)
+                 e2e_errors, args.default_malloc)
     print(f"wrote {docs / 'performance-results.md'} and {chart}")
 
 

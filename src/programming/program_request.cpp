@@ -10,6 +10,8 @@
 #include <cstring>
 #include <limits>
 
+#include "programming/record_reuse.h"
+
 namespace ostrel {
 namespace {
 
@@ -40,17 +42,22 @@ void store(ostrel_api_ace_t &slot, const ostrel_api_ace_t &record) {
 // The hot one, an ACE record, is written in place instead: composing it on
 // the stack and copying it out stalls on every record (the wide loads of
 // the copy cannot be served from the narrow stores just made), which cost
-// more than the whole rest of the build.
-void write_ace_record(ostrel_api_ace_t &slot, const AceKey &key) {
-    ostrel_api_ace_t &r = slot;
-    std::memset(&r, 0, sizeof r);
+// more than the whole rest of the build. Each byte is stored once, the
+// zero fields too: no zeroing pass under the fields, no overlapping stores
+// (the compiler merges neighbouring ones into word stores).
+void write_ace_record(ostrel_api_ace_t &r, const AceKey &key) {
     r.fltr.fltr_tlv8 = kFltrTlv8Ace;
+    std::memset(r.fltr.fltr_pad4, 0, sizeof r.fltr.fltr_pad4);
     r.fltr.fltr_flags = OSTREL_FLTR_FLAG_PRESENT;
     r.fltr.fltr_qualifier = key.qualifier;
     std::memcpy(r.fltr.fltr_addr1, key.addr1, sizeof key.addr1);
+    std::memset(r.fltr.fltr_addr2, 0, sizeof r.fltr.fltr_addr2);
     std::memcpy(r.fltr.fltr_addr3, key.addr2, sizeof key.addr2);
+    std::memset(r.fltr.fltr_addr4, 0, sizeof r.fltr.fltr_addr4);
+    std::memset(r.fltr.fltr_pad42, 0, sizeof r.fltr.fltr_pad42);
     r.actn.actn_flags = OSTREL_ACTN_FLAG_TLV10;
     r.actn.actn_tlv10 = 1;
+    r.actn.actn_tlv11 = 0;
 }
 
 void write_first_closing(ostrel_api_ace_t &slot, uint16_t qualifier) {
@@ -83,18 +90,22 @@ void write_header(ostrel_api_plcy_update_req_t &req, const VlanNode &vlan,
 
 // Sizing: n = the sum of c - 1 over the VLAN's interfaces with count c != 0,
 // or 0 when the named interface has no ACEs. Summed in 64 bits so that no
-// registry content can wrap it.
+// registry content can wrap it; once per operation (the RecordReuse scope).
 uint64_t extra_records(VlanNode &vlan, const IntfNode &named) {
-    uint64_t n = 0;
     if (named.count == 0) {
-        return n;
+        return 0;
     }
+    if (const std::optional<uint64_t> known = scoped_extra_records(vlan)) {
+        return *known;
+    }
+    uint64_t n = 0;
     for (IntfNode *i = brisel_intf_get_first(&vlan); i != nullptr;
          i = brisel_intf_get_next(&vlan, i)) {
         if (i->count != 0) {
             n += i->count - 1;
         }
     }
+    remember_extra_records(vlan, n);
     return n;
 }
 

@@ -1,5 +1,5 @@
-// The state of the open RecordReuse scope: which VLAN, and where in which
-// batch the request to copy records from lies.
+// The state of the open RecordReuse scope: which VLAN, where in which
+// batch the request to copy records from lies, and the VLAN's sizing sum.
 #include "programming/record_reuse.h"
 
 #include "programming/batch.h"
@@ -13,6 +13,7 @@ struct Offer {
     uint64_t batch = 0;             // batch_serial() of the copy's batch
     uint32_t offset = 0;            // the copy's position; 0: none offered
     uint32_t size = 0;
+    std::optional<uint64_t> extra_records; // sizing sum, once computed
 };
 
 Offer offer;
@@ -20,7 +21,7 @@ Offer offer;
 } // namespace
 
 RecordReuse::RecordReuse(const VlanNode *vlan) {
-    offer = Offer{vlan};
+    offer = Offer{vlan, 0, 0, 0, std::nullopt};
 }
 
 RecordReuse::~RecordReuse() {
@@ -44,6 +45,16 @@ void offer_request(const VlanNode &vlan, const IntfNode &intf, const void *copy,
     offer.offset =
         static_cast<uint32_t>(static_cast<const uint8_t *>(copy) - batch_buf);
     offer.size = size;
+}
+
+std::optional<uint64_t> scoped_extra_records(const VlanNode &vlan) {
+    return offer.vlan == &vlan ? offer.extra_records : std::nullopt;
+}
+
+void remember_extra_records(const VlanNode &vlan, uint64_t extra) {
+    if (offer.vlan == &vlan) {
+        offer.extra_records = extra;
+    }
 }
 
 } // namespace ostrel

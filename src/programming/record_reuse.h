@@ -6,7 +6,8 @@
 // batch and copies them from that earlier request in the open batch for
 // every further interface.
 //
-// Nothing is allocated for this: the earlier copy lies in the batch block,
+// The sizing sum over the VLAN's interfaces is kept the same way. Nothing
+// is allocated for this: the earlier copy lies in the batch block,
 // which the operation allocates anyway, and a flush keeps the records in
 // the request's own block. Outside a scope (a direct call of the builder,
 // with the registry free to change between calls) every request is built
@@ -14,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "ostrelapi.h"
 
@@ -37,5 +39,11 @@ const void *reusable_request(const VlanNode &vlan, const IntfNode &intf,
 // Offers the request just written at `copy` in the open batch for reuse.
 void offer_request(const VlanNode &vlan, const IntfNode &intf, const void *copy,
                    uint32_t size);
+
+// The record count that sizes every request of `vlan` whose named
+// interface holds ACEs, once remembered in the scope; it cannot change
+// while the scope lasts.
+std::optional<uint64_t> scoped_extra_records(const VlanNode &vlan);
+void remember_extra_records(const VlanNode &vlan, uint64_t extra);
 
 } // namespace ostrel

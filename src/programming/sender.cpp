@@ -34,12 +34,14 @@ extern "C" uint32_t ostrel_api_send_batch(yarl_handle_t handle, yarl_msg *msg,
     opts.word[0] = 1;
 
     yarl_addr dst = acl_service();
-    int result = yarl_send(handle, &dst, OSTREL_ACL_OPCODE, data, length, msg, 0, &opts);
+    int result =
+        yarl_send(handle, &dst, OSTREL_ACL_OPCODE, data, length, msg, 0, &opts);
     for (int retries = 0; result != 0 && retries < kSendRetries; ++retries) {
         heartbeat_update_and_send(0);
         usleep(kRetrySleepMicros);
         dst = acl_service();
-        result = yarl_send(handle, &dst, OSTREL_ACL_OPCODE, data, length, msg, 0, &opts);
+        result = yarl_send(handle, &dst, OSTREL_ACL_OPCODE, data, length, msg,
+                           0, &opts);
     }
     if (result != 0) {
         perror("Unable to send YARL message\n");
@@ -53,9 +55,10 @@ extern "C" uint32_t ostrel_api_send_batch(yarl_handle_t handle, yarl_msg *msg,
 // releases that too. Returns 0; OSTREL_STATUS_NO_ENTRY when the reply has
 // no payload; the transport's error number itself (no status bits added)
 // when the receive fails, in which case nothing further is released.
-// did_yarl_send is 0 afterwards in every case. msg is handed to the transport as given:
-// the drain adds no null check of its own.
-extern "C" OSTREL_API uint32_t brisel_api_yarl_gobble(yarl_handle_t handle, yarl_msg *msg) {
+// did_yarl_send is 0 afterwards in every case. msg is handed to the transport
+// as given: the drain adds no null check of its own.
+extern "C" OSTREL_API uint32_t brisel_api_yarl_gobble(yarl_handle_t handle,
+                                                      yarl_msg *msg) {
     yarl_recv_opts opts{};
     opts.word[0] = 1;
     opts.word[1] = 0;

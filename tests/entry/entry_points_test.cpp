@@ -150,9 +150,10 @@ std::map<uint32_t, std::vector<uint8_t>> copies_sent(size_t from) {
 }
 
 // One operation's requests share their records. Every copy it sends (across
-// a flush, to port-channel members, of an interface without ACEs, with
-// all-zero first addresses in the slots) must be the request the builder
-// makes of that interface alone, straight from the registry.
+// a flush, to port-channel members, of an interface without ACEs whose
+// request flushes the batch, with all-zero first addresses in the slots)
+// must be the request the builder makes of that interface alone, straight
+// from the registry.
 TEST_F(EntryPoints, EveryCopyOfAnOperationIsTheRequestOfItsInterfaceAlone) {
     sim::set_if_type(4, OSTREL_IF_TYPE_PORT_CHANNEL);
     sim::set_pc_members(4, {5, 6});
@@ -160,7 +161,7 @@ TEST_F(EntryPoints, EveryCopyOfAnOperationIsTheRequestOfItsInterfaceAlone) {
     ASSERT_NE(brisel_intf_add(vlan, 9), nullptr); // holds no ACEs
     for (uint32_t i = 1; i <= 4; ++i) {
         IntfNode *intf = brisel_intf_add(vlan, i);
-        for (uint8_t j = 0; j < 130; ++j) {
+        for (uint16_t j = 0; j < 254; ++j) { // 2 requests fill a batch
             const Addr a1 = j % 7 == i ? Addr{} : addr1_of(j);
             (void)brisel_ace_add(
                 intf,
@@ -169,9 +170,28 @@ TEST_F(EntryPoints, EveryCopyOfAnOperationIsTheRequestOfItsInterfaceAlone) {
     }
     mark();
     given(acl(1, kVlan, 1, 200, 7));
-    EXPECT_EQ(sent(), "0|5:1 6:1 3:1 / 0|2:1 9:1 1:1");
+    EXPECT_EQ(sent(), "0|5:1 6:1 / 0|3:1 2:1 / 0|9:1 1:1");
     const std::map<uint32_t, std::vector<uint8_t>> in_operation =
         copies_sent(mark_);
+    mark();
+    for (IntfNode *i = vlan->first; i != nullptr; i = i->next)
+        given(ostrel_api_program_intf(kHandle, &msg, vlan, i, 1, 0));
+    EXPECT_EQ(copies_sent(mark_), in_operation);
+}
+
+// With one ACE an interface every request has the same size: one of an
+// interface without ACEs, programmed first, must lend no records.
+TEST_F(EntryPoints, AnInterfaceWithoutAcesLendsNoRecords) {
+    VlanNode *vlan = brisel_vlan_add(kVlan);
+    for (uint32_t i : {9, 1, 2, 8}) // list order 8 2 1 9; 8 stays empty
+        ASSERT_NE(brisel_intf_add(vlan, i), nullptr);
+    for (uint32_t i : {1, 2})
+        brisel_ace_add(
+            brisel_intf_lookup(vlan, i),
+            brisel_ace_alloc(addr1_of(i).data(), addr2_of(i).data(), i));
+    mark();
+    given(acl(1, kVlan, 9, 9, 9));
+    const auto in_operation = copies_sent(mark_);
     mark();
     for (IntfNode *i = vlan->first; i != nullptr; i = i->next)
         given(ostrel_api_program_intf(kHandle, &msg, vlan, i, 1, 0));
