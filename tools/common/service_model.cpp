@@ -1,6 +1,8 @@
 // The simulated ACL service's programmed table.
 #include "service_model.h"
 
+#include <utility>
+
 #include "json_writer.h"
 #include "service_protocol.h"
 #include "wire_json.h"
@@ -8,8 +10,9 @@
 
 namespace ostrel::tools {
 
-void ServiceModel::apply(const Request &request, const char *source) {
-    table_[{request.vlan, request.if_index}] = Entry{request, source};
+void ServiceModel::apply(Request &&request, const char *source) {
+    const std::pair<uint16_t, uint32_t> key{request.vlan, request.if_index};
+    table_[key] = Entry{std::move(request), source};
 }
 
 uint32_t ServiceModel::handle(uint32_t opcode, const uint8_t *bytes, size_t n,
@@ -23,9 +26,11 @@ uint32_t ServiceModel::handle(uint32_t opcode, const uint8_t *bytes, size_t n,
     } else if (classify(bytes, n) == MessageKind::PolicyUpdate) {
         Request request;
         if (read_plcy_update(bytes, n, &request, &err)) {
-            apply(request, "policy update");
-            text = "policy update of " + std::to_string(n) +
-                   " bytes: " + format_request(request, 0);
+            if (log !=
+                nullptr) // formatting is most of the work: only on demand
+                text = "policy update of " + std::to_string(n) +
+                       " bytes: " + format_request(request, 0);
+            apply(std::move(request), "policy update");
         } else {
             status = kReplyMalformed;
             text = "refused: " + err + "\n";
@@ -33,9 +38,10 @@ uint32_t ServiceModel::handle(uint32_t opcode, const uint8_t *bytes, size_t n,
     } else {
         Batch batch;
         if (read_batch(bytes, n, &batch, &err)) {
-            for (const Request &r : batch.requests)
-                apply(r, "batch");
-            text = format_batch(batch, n, 0);
+            if (log != nullptr)
+                text = format_batch(batch, n, 0);
+            for (Request &r : batch.requests)
+                apply(std::move(r), "batch");
         } else {
             status = kReplyMalformed;
             text = "refused: " + err + "\n";

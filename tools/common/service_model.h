@@ -33,7 +33,7 @@ class ServiceModel {
         Request request;
         const char *source;
     };
-    void apply(const Request &request, const char *source);
+    void apply(Request &&request, const char *source);
 
     std::map<std::pair<uint16_t, uint32_t>, Entry> table_;
 };
