@@ -72,11 +72,22 @@ uint32_t validate_at(const tlvu_table_t *tbl, uint32_t depth) {
 
 } // namespace
 
+// Every table operation checks its descriptor first, which for a small
+// record costs as much as the decoding itself. Descriptors are constant,
+// so the last one found valid on this thread is not walked again.
 uint32_t validate_table(const tlvu_table_t *tbl) {
     if (tbl == nullptr) {
         return TLVU_STATUS_BAD_ARG;
     }
-    return validate_at(tbl, 0);
+    thread_local const tlvu_table_t *last_valid = nullptr;
+    if (tbl == last_valid) {
+        return TLVU_STATUS_OK;
+    }
+    const uint32_t status = validate_at(tbl, 0);
+    if (status == TLVU_STATUS_OK) {
+        last_valid = tbl;
+    }
+    return status;
 }
 
 const tlvu_field_t *find_field(const tlvu_table_t *tbl, uint32_t tlv_type,
