@@ -31,12 +31,6 @@ uint32_t get_u32(uint32_t offset) {
 
 uint64_t open_serial = 0;
 
-void release() {
-    std::free(batch_buf);
-    batch_buf = nullptr;
-    batch_len = 0;
-}
-
 } // namespace
 
 bool batch_is_open() {
@@ -73,10 +67,18 @@ uint64_t batch_serial() {
 
 uint32_t batch_send_and_release(yarl_handle_t handle, yarl_msg *msg,
                                 uint32_t word0) {
+    SentBatch sent;
+    return batch_send_and_detach(handle, msg, word0, &sent);
+}
+
+uint32_t batch_send_and_detach(yarl_handle_t handle, yarl_msg *msg,
+                               uint32_t word0, SentBatch *sent) {
     put_u32(kWord0Offset, word0);
     const uint32_t status =
         ostrel_api_send_batch(handle, msg, batch_buf, batch_len);
-    release();
+    sent->reset(batch_buf);
+    batch_buf = nullptr;
+    batch_len = 0;
     return status;
 }
 

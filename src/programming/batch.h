@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "ostrelapi.h"
+#include "programming/program_request.h"
 #include "programming/programming_internal.h"
 
 namespace ostrel {
@@ -53,5 +54,15 @@ uint64_t batch_serial();
 // Returns the send's status. Must only be called when a batch is open.
 [[nodiscard]] uint32_t batch_send_and_release(yarl_handle_t handle,
                                               yarl_msg *msg, uint32_t word0);
+
+// A sent batch block, freed when its owner goes.
+using SentBatch = std::unique_ptr<uint8_t, FreeDeleter>;
+
+// As batch_send_and_release, but the sent block goes to *sent instead of
+// being freed at once: a flush keeps it while records are copied from it
+// into the next batch. No batch is open afterwards either way.
+[[nodiscard]] uint32_t batch_send_and_detach(yarl_handle_t handle,
+                                             yarl_msg *msg, uint32_t word0,
+                                             SentBatch *sent);
 
 } // namespace ostrel

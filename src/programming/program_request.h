@@ -1,10 +1,11 @@
 // ProgramRequest: one interface's programming request, laid out as an
 // ostrel_api_plcy_update_req_t followed by its 64-byte ACE records.
 //
-// The request's heap block is allocated first (so a failing allocation
-// fails at the same point whatever happens next); the bytes are written
-// later, either into that block or straight into the batch
-// (write_request_into), whichever the request builder needs.
+// The request's heap block is allocated first, so a failing allocation
+// fails at the same point whatever happens next. The bytes themselves are
+// written straight into the batch (write_request_into,
+// write_request_reusing): the block is the request's place in the
+// allocation sequence, which callers and their tests rely on.
 #pragma once
 
 #include <cstdint>
@@ -42,9 +43,8 @@ void write_request_reusing(void *dst, const void *from, uint32_t size,
 uint32_t request_dst_if_index(const void *request);
 void set_request_dst_if_index(void *request, uint32_t if_index);
 
-// A heap block of exactly size() bytes for one request, unwritten until the
-// builder fills it; freed when the owner goes out of scope, so every return
-// of the builder releases it.
+// A heap block of exactly size() bytes for one request; freed when the
+// owner goes out of scope, so every return of the builder releases it.
 class ProgramRequest {
   public:
     // Allocates the block for the request of `intf` in `vlan`. Returns an
@@ -53,8 +53,6 @@ class ProgramRequest {
 
     bool ok() const { return block_ != nullptr; }
     uint32_t size() const { return size_; }
-    void *data() { return block_.get(); }
-    const void *data() const { return block_.get(); }
 
   private:
     ProgramRequest() = default;

@@ -65,23 +65,20 @@ uint64_t space_needed(const Fanout &fanout, uint32_t request_size) {
     return copies * request_size;
 }
 
-// The bytes of the first copy: taken from the request's own block when the
-// builder filled it (a flush came between), else written in place, with
-// the records copied from an earlier request of the operation when there
-// is one.
+// The bytes of the first copy, written in place: the records copied from
+// an earlier request of the operation when there is one (in the open batch,
+// or in the batch a flush has just sent), else built from the registry.
 struct Source {
     VlanNode &vlan;
     const IntfNode &intf;
     uint32_t install;
-    const void *filled; // the request block, or null when not filled
+    const void *flushed_earlier; // records in the flushed batch, or null
 };
 
 void fill(void *dst, uint32_t size, const Source &src) {
-    if (src.filled != nullptr) {
-        std::memcpy(dst, src.filled, size);
-        return;
-    }
-    const void *earlier = reusable_request(src.vlan, src.intf, size);
+    const void *earlier = src.flushed_earlier != nullptr
+                              ? src.flushed_earlier
+                              : reusable_request(src.vlan, src.intf, size);
     if (earlier != nullptr) {
         write_request_reusing(dst, earlier, size, src.vlan, src.intf,
                               src.install);
@@ -160,16 +157,17 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
         return OSTREL_STATUS_INVALID;
     }
 
-    // Flush an open batch that has no room for the copies. A request that
-    // takes its records from the open batch is written into its own block
-    // first, as that batch goes with the flush.
+    // Flush an open batch that has no room for the copies. When the request
+    // takes its records from that batch, the sent block is kept until they
+    // are copied into the next one.
     Source src{*vlan, *intf, install, nullptr};
+    SentBatch flushed;
     if (batch_is_open() && space >= batch_room()) {
-        if (reusable_request(*vlan, *intf, request.size()) != nullptr) {
-            fill(request.data(), request.size(), src);
-            src.filled = request.data();
+        src.flushed_earlier = reusable_request(*vlan, *intf, request.size());
+        const uint32_t status = batch_send_and_detach(handle, msg, 0, &flushed);
+        if (src.flushed_earlier == nullptr) {
+            flushed.reset();
         }
-        const uint32_t status = batch_send_and_release(handle, msg, 0);
         if (status != OSTREL_STATUS_OK) {
             return status;
         }
@@ -187,6 +185,7 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
 
     // Append the copies.
     append_for(src, request.size(), fanout);
+    flushed.reset();
 
     // More requests follow: keep the batch open.
     if (defer != 0) {
