@@ -2,16 +2,16 @@
 // request of every interface of one VLAN while the registry stays as it
 // is, and every such request whose named interface holds ACEs carries the
 // same records: only the header differs. Inside a RecordReuse scope the
-// request builder therefore writes the records from the registry once per
-// batch and copies them from that earlier request in the open batch for
-// every further interface.
+// request builder therefore writes the records from the registry once and
+// copies them from that earlier request in the open batch for every
+// further interface (across a flush, from the batch just sent, which the
+// builder keeps until the copy is made).
 //
 // The sizing sum over the VLAN's interfaces is kept the same way. Nothing
-// is allocated for this: the earlier copy lies in the batch block,
-// which the operation allocates anyway, and a flush keeps the records in
-// the request's own block. Outside a scope (a direct call of the builder,
-// with the registry free to change between calls) every request is built
-// from the registry.
+// is allocated for this: the earlier copy lies in a batch block, which the
+// operation allocates anyway. Outside a scope (a direct call of the
+// builder, with the registry free to change between calls) every request
+// is built from the registry.
 #pragma once
 
 #include <cstdint>
