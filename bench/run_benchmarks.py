@@ -381,7 +381,10 @@ def e2e_table(rows, errors):
 def before_after_table(before, after):
     out = ["| benchmark | before | after | before / after |",
            "|---|---:|---:|---:|"]
-    for name, r in after.items():
+    def natural(item):  # BM_X/I:8 before BM_X/I:48
+        return [int(t) if t.isdigit() else t
+                for t in re.split(r"(\d+)", item[0])]
+    for name, r in sorted(after.items(), key=natural):
         b = before.get(name)
         if b is None:
             continue
