@@ -41,6 +41,9 @@ void offer_request(const VlanNode &vlan, const IntfNode &intf, const void *copy,
     if (offer.vlan != &vlan || intf.count == 0) {
         return;
     }
+    if (offer.offset != 0 && offer.batch == batch_serial()) {
+        return; // keep copying from one request: it stays in the cache
+    }
     offer.batch = batch_serial();
     offer.offset =
         static_cast<uint32_t>(static_cast<const uint8_t *>(copy) - batch_buf);
