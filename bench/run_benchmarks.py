@@ -36,10 +36,11 @@ TARGET_E2E_SHARE = 0.8           # of the ping-pong rate, I:1/A:1
 
 
 # glibc hands the top of the heap back to the kernel when a free leaves
-# more than its trim threshold (128 KiB) there. Freeing the 130056-byte
-# batch block after every send does exactly that in a benchmark's small
-# heap, and the next batch is faulted in page by page again. The runner
-# raises both thresholds, as a process that programs at a high rate would;
+# more than its trim threshold (128 KiB) there. A library that frees its
+# 130056-byte batch block right after every send (the baseline does) gets
+# the next batch faulted in page by page again in a benchmark's small
+# heap. The runner raises both thresholds, as a process that programs at
+# a high rate would, so that both versions run under the same settings;
 # --default-malloc measures with glibc's defaults.
 HEAP_KEPT_TUNABLES = ("glibc.malloc.trim_threshold=67108864:"
                       "glibc.malloc.mmap_threshold=67108864")

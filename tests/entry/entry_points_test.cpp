@@ -10,6 +10,22 @@ namespace {
 
 constexpr uint32_t kVlan = 10;
 
+// The request copies of the sends from call `from` on, by destination.
+std::map<uint32_t, std::vector<uint8_t>> copies_sent(size_t from) {
+    std::map<uint32_t, std::vector<uint8_t>> copies;
+    for (const sim::Call &c : sim::calls()) {
+        const std::vector<uint8_t> &p = c.payload;
+        for (size_t off = 8; &c >= &sim::calls()[from] &&
+                             c.op == sim::Op::Send && off + 24 <= p.size();) {
+            const size_t end =
+                off + 24 + 64 * size_t{read<uint32_t>(p, off + 20)};
+            copies[read<uint32_t>(p, off + 16)].assign(&p[off], &p[end]);
+            off = end;
+        }
+    }
+    return copies;
+}
+
 class EntryPoints : public LibraryTest {
   protected:
     // Interfaces 1, 2, 3 holding a1q1, a2q2, a3q3: list order 3 2 1.
@@ -17,6 +33,15 @@ class EntryPoints : public LibraryTest {
         for (uint32_t i : {1, 2, 3})
             given(acl(1, kVlan, i, i, i));
         mark();
+    }
+    // Every copy sent since the mark is the request the builder makes of
+    // its interface alone, straight from the registry.
+    void expect_copies_built_alone(VlanNode *vlan) {
+        const auto in_operation = copies_sent(mark_);
+        mark();
+        for (IntfNode *i = vlan->first; i != nullptr; i = i->next)
+            given(ostrel_api_program_intf(kHandle, &msg, vlan, i, 1, 0));
+        EXPECT_EQ(copies_sent(mark_), in_operation);
     }
 };
 
@@ -133,22 +158,6 @@ TEST_F(EntryPoints, AFailingDeferredCallStopsBeforeTheNamedInterface) {
     EXPECT_EQ(sent(), "0|4:1 4:1 5:1");
 }
 
-// The request copies of the sends from call `from` on, by destination.
-std::map<uint32_t, std::vector<uint8_t>> copies_sent(size_t from) {
-    std::map<uint32_t, std::vector<uint8_t>> copies;
-    for (const sim::Call &c : sim::calls()) {
-        const std::vector<uint8_t> &p = c.payload;
-        for (size_t off = 8; &c >= &sim::calls()[from] &&
-                             c.op == sim::Op::Send && off + 24 <= p.size();) {
-            const size_t end =
-                off + 24 + 64 * size_t{read<uint32_t>(p, off + 20)};
-            copies[read<uint32_t>(p, off + 16)].assign(&p[off], &p[end]);
-            off = end;
-        }
-    }
-    return copies;
-}
-
 // One operation's requests share their records. Every copy it sends (across
 // a flush, to port-channel members, of an interface without ACEs whose
 // request flushes the batch, with all-zero first addresses in the slots)
@@ -171,12 +180,7 @@ TEST_F(EntryPoints, EveryCopyOfAnOperationIsTheRequestOfItsInterfaceAlone) {
     mark();
     given(acl(1, kVlan, 1, 200, 7));
     EXPECT_EQ(sent(), "0|5:1 6:1 / 0|3:1 2:1 / 0|9:1 1:1");
-    const std::map<uint32_t, std::vector<uint8_t>> in_operation =
-        copies_sent(mark_);
-    mark();
-    for (IntfNode *i = vlan->first; i != nullptr; i = i->next)
-        given(ostrel_api_program_intf(kHandle, &msg, vlan, i, 1, 0));
-    EXPECT_EQ(copies_sent(mark_), in_operation);
+    expect_copies_built_alone(vlan);
 }
 
 // With one ACE an interface every request has the same size: one of an
@@ -191,11 +195,7 @@ TEST_F(EntryPoints, AnInterfaceWithoutAcesLendsNoRecords) {
             brisel_ace_alloc(addr1_of(i).data(), addr2_of(i).data(), i));
     mark();
     given(acl(1, kVlan, 9, 9, 9));
-    const auto in_operation = copies_sent(mark_);
-    mark();
-    for (IntfNode *i = vlan->first; i != nullptr; i = i->next)
-        given(ostrel_api_program_intf(kHandle, &msg, vlan, i, 1, 0));
-    EXPECT_EQ(copies_sent(mark_), in_operation);
+    expect_copies_built_alone(vlan);
 }
 
 } // namespace
