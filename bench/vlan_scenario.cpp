@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 
 namespace bench {
 namespace {
@@ -90,8 +90,8 @@ OpResult VlanScenario::last_result() const {
     OpResult r;
     r.status = status_;
     r.drain_status = drain_status_;
-    for (const sim::Call &call : sim::calls()) {
-        if (call.op == sim::Op::Send && call.result == 0) {
+    for (const ostrel::sim::Call &call : ostrel::sim::calls()) {
+        if (call.op == ostrel::sim::Op::Send && call.result == 0) {
             r.request_bytes += call.length - 8; // the batch head
             ++r.sends;
         }
@@ -100,8 +100,8 @@ OpResult VlanScenario::last_result() const {
 }
 
 void VlanScenario::forget_calls() {
-    sim::reset();
-    sim::set_copy_payloads(false);
+    ostrel::sim::reset();
+    ostrel::sim::set_copy_payloads(false);
 }
 
 OpResult VlanScenario::probe_add() {

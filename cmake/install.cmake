@@ -25,7 +25,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/ostrelapi.h
               ${PROJECT_BINARY_DIR}/include/ostrelapi_version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 file(GLOB ostrel_platform_headers_installed
-     ${PROJECT_SOURCE_DIR}/include/ostrelapi/platform/*.h)
+     ${PROJECT_SOURCE_DIR}/include/ostrelapi/platform/*.h
+     ${PROJECT_SOURCE_DIR}/include/ostrelapi/platform/*.hpp)
 install(FILES ${ostrel_platform_headers_installed}
               ${PROJECT_SOURCE_DIR}/src/platform/tlv/tlv_error_print_switch.h
               ${PROJECT_SOURCE_DIR}/src/platform/socket/socket_transport.h

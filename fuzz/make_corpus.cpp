@@ -13,7 +13,7 @@
 #include "frame_input.h"
 #include "fuzz_support.h"
 #include "record_ops.h"
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 #include "socket_frame.h"
 
 namespace {
@@ -188,8 +188,8 @@ void seed_frames(const std::vector<Bytes> &batches) {
 // transport: a VLAN growing to three interfaces (one ACE with an all-zero
 // first address), then an ACE on a port channel with two members.
 void seed_batches() {
-    sim::reset();
-    sim::set_pc_members(100, {4, 5});
+    ostrel::sim::reset();
+    ostrel::sim::set_pc_members(100, {4, 5});
     yarl_msg msg{};
     const uint8_t zero[6] = {};
     auto program = [&](uint32_t if_index, uint8_t tag, bool zero_addr1) {
@@ -215,11 +215,12 @@ void seed_batches() {
     }
     int i = 0;
     std::vector<Bytes> batches;
-    for (const sim::Call &c : sim::calls_of(sim::Op::Send)) {
+    for (const ostrel::sim::Call &c :
+         ostrel::sim::calls_of(ostrel::sim::Op::Send)) {
         write_seed("decode_message", "batch" + std::to_string(i++), c.payload);
         batches.push_back(c.payload);
     }
-    sim::reset();
+    ostrel::sim::reset();
     seed_frames(batches);
 }
 

@@ -21,7 +21,7 @@ TEST_F(Batching, DeferredCallsFillOneBatchThatTheFinalCallSends) {
                                  request(2, kVlan, 5, records)}));
     EXPECT_EQ(batch_buf, nullptr);
     EXPECT_EQ(did_yarl_send, 1u);
-    EXPECT_EQ(sim::pending_replies(), 1u); // left for the caller
+    EXPECT_EQ(ostrel::sim::pending_replies(), 1u); // left for the caller
 }
 
 TEST_F(Batching, AnOpenBatchIsFlushedWhenItsRoomIsNotAboveTheSpaceNeeded) {
@@ -34,7 +34,7 @@ TEST_F(Batching, AnOpenBatchIsFlushedWhenItsRoomIsNotAboveTheSpaceNeeded) {
         const Bytes flushed = open_batch_bytes();
         std::memset(batch_buf, 0xff, 4); // a flush sends word 0 as 0
         ASSERT_EQ(program(x, 1, 1), 0u);
-        EXPECT_EQ(sim::trace(),
+        EXPECT_EQ(ostrel::sim::trace(),
                   flushes ? "if_type_get send" + kDrain : "if_type_get");
         EXPECT_EQ(flushes ? sent(0) : flushed, flushed);
         EXPECT_EQ(batch_len, flushes ? 8 + 152 : kBatchSize - room + 152);
@@ -50,10 +50,12 @@ TEST_F(Batching, SendFailuresReleaseTheBatchAndFailedDrainsAreIgnored) {
         size_t sends, recvs;
     };
     const Case cases[] = {
-        {56, [] { sim::fail_next_sends(4, 0x1234); }, kSendFailed, 4, 0},
-        {504, [] { sim::fail_next_sends(4, 0x1234); }, kSendFailed, 4, 0},
-        {56, [] { sim::fail_next_recv(0x1234); }, 0, 2, 1},
-        {56, [] { sim::next_reply_without_payload(); }, 0, 2, 1}};
+        {56, [] { ostrel::sim::fail_next_sends(4, 0x1234); }, kSendFailed, 4,
+         0},
+        {504, [] { ostrel::sim::fail_next_sends(4, 0x1234); }, kSendFailed, 4,
+         0},
+        {56, [] { ostrel::sim::fail_next_recv(0x1234); }, 0, 2, 1},
+        {56, [] { ostrel::sim::next_reply_without_payload(); }, 0, 2, 1}};
     for (const Case &c : cases) {
         SCOPED_TRACE(&c - cases);
         reset();
@@ -61,11 +63,12 @@ TEST_F(Batching, SendFailuresReleaseTheBatchAndFailedDrainsAreIgnored) {
         did_yarl_send = 1;
         c.script();
         EXPECT_EQ(program(x), c.status);
-        EXPECT_EQ(sim::count_of(sim::Op::Send), c.sends);
-        EXPECT_EQ(sim::count_of(sim::Op::Recv), c.recvs);
+        EXPECT_EQ(ostrel::sim::count_of(ostrel::sim::Op::Send), c.sends);
+        EXPECT_EQ(ostrel::sim::count_of(ostrel::sim::Op::Recv), c.recvs);
         EXPECT_EQ(batch_buf, nullptr);
         EXPECT_EQ(did_yarl_send, 1u); // kept by a failure, set by a success
-        EXPECT_EQ(sim::live_allocations(), 0); // the hand-opened one too
+        EXPECT_EQ(ostrel::sim::live_allocations(),
+                  0); // the hand-opened one too
     }
     EXPECT_EQ(sent(1), batch(1, {empty_request(5)})); // after the flush
 }
@@ -82,14 +85,14 @@ TEST_F(Batching, TheLargestRequestFitsAndRefusalsLeaveTheBatchIntact) {
     pc_override_if_index = 77;
     EXPECT_EQ(ostrel_api_program_intf(kHandle, nullptr, &reg.vlan, x, 1, 1),
               OSTREL_STATUS_INVALID);
-    EXPECT_EQ(sim::count_of(sim::Op::Send), 2u);
+    EXPECT_EQ(ostrel::sim::count_of(ostrel::sim::Op::Send), 2u);
     EXPECT_EQ(open_batch_bytes(), before);
     EXPECT_EQ(whole_block_bytes(), block);
     EXPECT_EQ(pc_override_if_index, 77u);
     clear_globals();
     EXPECT_EQ(program(x), OSTREL_STATUS_INVALID); // none open: none opened
     EXPECT_EQ(batch_buf, nullptr);
-    EXPECT_EQ(sim::live_allocations(), 0);
+    EXPECT_EQ(ostrel::sim::live_allocations(), 0);
 }
 
 } // namespace builder_test

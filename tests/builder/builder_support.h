@@ -119,9 +119,11 @@ class BuilderTest : public ostrel_test::LibraryTest, public Layout {
     static Bytes whole_block_bytes() {
         return Bytes(batch_buf, batch_buf + kBatchSize);
     }
-    static sim::Call send(size_t i) { // a blank one when there are fewer
-        const std::vector<sim::Call> s = sim::calls_of(sim::Op::Send);
-        return i < s.size() ? s[i] : sim::Call{};
+    static ostrel::sim::Call
+    send(size_t i) { // a blank one when there are fewer
+        const std::vector<ostrel::sim::Call> s =
+            ostrel::sim::calls_of(ostrel::sim::Op::Send);
+        return i < s.size() ? s[i] : ostrel::sim::Call{};
     }
     static Bytes sent(size_t i) { return send(i).payload; }
     uint32_t program(IntfNode *intf, uint32_t install = 1, uint32_t defer = 0) {

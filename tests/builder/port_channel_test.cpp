@@ -6,18 +6,18 @@ namespace builder_test {
 using PortChannels = BuilderTest;
 
 TEST_F(PortChannels, MembersGetOneCopyEachAndAnOverrideOneCopyInAll) {
-    sim::set_if_type(kPc, kPortChannelType);
-    sim::set_pc_members(kPc, {12, 11, 13});
+    ostrel::sim::set_if_type(kPc, kPortChannelType);
+    ostrel::sim::set_pc_members(kPc, {12, 11, 13});
     IntfNode *plain = reg.add(9, {}), *pc = reg.add(kPc, {});
     pc_override_if_index = 0x42;
     ASSERT_EQ(program(plain, 1, 1), 0u); // leaves the override pending
     ASSERT_EQ(program(pc, 1, 1), 0u);    // consumes it
     ASSERT_EQ(program(pc, 1, 1), 0u);
-    sim::set_pc_members(kPc, {});
+    ostrel::sim::set_pc_members(kPc, {});
     pc_override_if_index = 0x43;
     ASSERT_EQ(program(pc, 1, 1), 0u); // no members: still its one copy
     ASSERT_EQ(program(pc), 0u);       // no members, no override: none
-    EXPECT_EQ(sim::calls_of(sim::Op::PcInfoGet).at(0).arg, kPc);
+    EXPECT_EQ(ostrel::sim::calls_of(ostrel::sim::Op::PcInfoGet).at(0).arg, kPc);
     EXPECT_EQ(sent(0), batch(0, {empty_request(9), empty_request(0x42),
                                  empty_request(12), empty_request(11),
                                  empty_request(13), empty_request(0x43)}));
@@ -47,26 +47,26 @@ TEST_F(PortChannels, TheSpaceNeededCountsEveryCopyAndNeverFitsIsRefused) {
     for (const Case &c : cases) {
         SCOPED_TRACE(&c - cases);
         reset();
-        sim::set_if_type(kPc, kPortChannelType);
-        sim::set_pc_members(kPc, c.members);
+        ostrel::sim::set_if_type(kPc, kPortChannelType);
+        ostrel::sim::set_pc_members(kPc, c.members);
         if (c.members.size() == 6)
-            sim::set_pc_reported_count(kPc, 9);
+            ostrel::sim::set_pc_reported_count(kPc, 9);
         if (c.members.size() == 1)
-            sim::fail_pc_queries(1, 5);
+            ostrel::sim::fail_pc_queries(1, 5);
         pc->first = c.count ? &reg.aces.emplace_back() : nullptr;
         pc->count = c.count;
         open_batch(kBatchSize - c.room, 1);
         const Bytes before = open_batch_bytes();
         pc_override_if_index = c.override_if;
         EXPECT_EQ(program(pc, 1, 1), c.status);
-        EXPECT_EQ(sim::count_of(sim::Op::Send), c.sends);
+        EXPECT_EQ(ostrel::sim::count_of(ostrel::sim::Op::Send), c.sends);
         EXPECT_EQ(u32(open_batch_bytes(), 4), c.copies);
         if (c.status != 0) {
             EXPECT_EQ(open_batch_bytes(), before);
             EXPECT_EQ(pc_override_if_index, c.override_if);
         }
     }
-    sim::fail_if_type_queries(1, -1); // a failed type query: plain
+    ostrel::sim::fail_if_type_queries(1, -1); // a failed type query: plain
     clear_globals();
     ASSERT_EQ(program(pc), 0u);
     EXPECT_EQ(u32(sent(0), 8 + 16), kPc);

@@ -24,7 +24,7 @@ TEST_F(Sender, EveryAttemptIsTheSameSendAndRetriesFollowAHeartbeatAndSleep) {
     for (const Case &c : cases) {
         SCOPED_TRACE(&c - cases);
         reset();
-        sim::fail_next_sends(c.failures, c.err);
+        ostrel::sim::fail_next_sends(c.failures, c.err);
         did_yarl_send = 7; // set by a success, kept by a failure
         EXPECT_EQ(ostrel_api_send_batch(kHandle, &msg, kData, sizeof kData),
                   c.status);
@@ -32,15 +32,19 @@ TEST_F(Sender, EveryAttemptIsTheSameSendAndRetriesFollowAHeartbeatAndSleep) {
         std::string trace = "send";
         for (int i = 0; i < retries; ++i)
             trace += " heartbeat sleep send";
-        EXPECT_EQ(sim::trace(), c.status ? trace + " perror errno_get" : trace);
-        EXPECT_EQ(sim::sleeps(), std::vector<uint32_t>(retries, 800000));
-        EXPECT_EQ(sim::perrors(),
+        EXPECT_EQ(ostrel::sim::trace(),
+                  c.status ? trace + " perror errno_get" : trace);
+        EXPECT_EQ(ostrel::sim::sleeps(),
+                  std::vector<uint32_t>(retries, 800000));
+        EXPECT_EQ(ostrel::sim::perrors(),
                   std::vector<std::string>(c.status != 0,
                                            "Unable to send YARL message\n"));
         EXPECT_EQ(did_yarl_send, c.status ? 7u : 1u);
-        for (const sim::Call &h : sim::calls_of(sim::Op::Heartbeat))
+        for (const ostrel::sim::Call &h :
+             ostrel::sim::calls_of(ostrel::sim::Op::Heartbeat))
             EXPECT_EQ(h.arg, 0u);
-        for (const sim::Call &s : sim::calls_of(sim::Op::Send)) {
+        for (const ostrel::sim::Call &s :
+             ostrel::sim::calls_of(ostrel::sim::Op::Send)) {
             EXPECT_EQ(std::tuple(s.handle, s.dst.node, s.dst.service, s.opcode,
                                  s.msg, s.seventh, s.payload),
                       std::tuple(kHandle, 0xfe000000u, 190u, 4810u, &msg, 0u,
@@ -52,22 +56,24 @@ TEST_F(Sender, EveryAttemptIsTheSameSendAndRetriesFollowAHeartbeatAndSleep) {
 
 TEST_F(Sender, ADrainDropsTheMessageThenReceivesAndDropsItsReply) {
     const std::pair<void (*)(), uint32_t> cases[] = {
-        {[] { sim::fail_next_recv(0x1234); }, 0x1234u}, // the number itself
-        {[] { sim::next_reply_without_payload(); }, OSTREL_STATUS_NO_ENTRY},
-        {[] { sim::set_reply_word(~0u); }, 0}}; // content not examined
+        {[] { ostrel::sim::fail_next_recv(0x1234); },
+         0x1234u}, // the number itself
+        {[] { ostrel::sim::next_reply_without_payload(); },
+         OSTREL_STATUS_NO_ENTRY},
+        {[] { ostrel::sim::set_reply_word(~0u); }, 0}}; // content not examined
     for (const auto &[script, status] : cases) {
         reset();
         ASSERT_EQ(ostrel_api_send_batch(kHandle, &msg, kData, 5), 0u);
         script();
         EXPECT_EQ(brisel_api_yarl_gobble(kHandle, &msg), status);
-        EXPECT_EQ(sim::trace(),
+        EXPECT_EQ(ostrel::sim::trace(),
                   kDrain +
                       (status == 0x1234u ? " errno_get" : " payload_get drop"));
         EXPECT_EQ(did_yarl_send, 0u);
-        EXPECT_EQ(sim::outstanding_records(), 0);
+        EXPECT_EQ(ostrel::sim::outstanding_records(), 0);
     }
-    EXPECT_EQ(sim::pending_replies(), 0u);
-    const std::vector<sim::Call> &c = sim::calls();
+    EXPECT_EQ(ostrel::sim::pending_replies(), 0u);
+    const std::vector<ostrel::sim::Call> &c = ostrel::sim::calls();
     const yarl_recv_opts opts{{1, 0, 20, send(0).token}};
     EXPECT_EQ(std::memcmp(&c[4].recv_opts, &opts, sizeof opts), 0);
     EXPECT_NE(c[4].msg, &msg);

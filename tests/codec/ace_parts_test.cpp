@@ -8,7 +8,7 @@
 
 #include "heap_checked.h"
 #include "samples.h"
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 
 namespace ostrel_test {
 namespace {

@@ -9,7 +9,7 @@
 #include "heap_checked.h"
 #include "record_ops.h"
 #include "samples.h"
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 #include "tlvu.h"
 
 namespace ostrel_test {
@@ -241,7 +241,7 @@ TEST_F(CodecFamily, TheTableEncoderFailsWholeAndBlamesTheInnermostField) {
     const RecordOps &ops = kRecords[kPlcyUpdateReq];
     Request r = sample_request();
     for (long nth = 1; nth <= 5; ++nth) { // ours, then filter, actions per ACE
-        sim::fail_allocation(nth);
+        ostrel::sim::fail_allocation(nth);
         uint8_t *buf = nullptr;
         uint32_t len = 0xDEAD, err_type = 7;
         CaptureStderr();
@@ -250,19 +250,20 @@ TEST_F(CodecFamily, TheTableEncoderFailsWholeAndBlamesTheInnermostField) {
         EXPECT_EQ(s, nth == 1 ? TLVU_STATUS_NO_MEMORY : OSTREL_STATUS_NO_ENTRY);
         EXPECT_EQ(err_type, nth == 1 ? 0u : nth % 2 ? 15u : 14u) << nth;
         EXPECT_TRUE(buf == nullptr && len == 0xDEAD);
-        EXPECT_EQ(sim::live_allocations(), 0) << "allocation " << nth;
+        EXPECT_EQ(ostrel::sim::live_allocations(), 0) << "allocation " << nth;
     }
-    sim::fail_allocation(0);
+    ostrel::sim::fail_allocation(0);
     const uint32_t size = ops.get_tlv_sz(r.req());
     for (uint32_t max_len : {size, size - 1}) {
         uint8_t *buf = nullptr;
         uint32_t len = 0, err_type = 0;
-        const long allocations = sim::allocations_made();
+        const long allocations = ostrel::sim::allocations_made();
         CaptureStderr();
         EXPECT_EQ(ops.to_tlv(r.req(), &buf, &len, 0, &err_type, max_len),
                   max_len == size ? 0u : TLVU_STATUS_TOO_SMALL);
         GetCapturedStderr();
-        EXPECT_EQ(sim::allocations_made() == allocations, max_len != size);
+        EXPECT_EQ(ostrel::sim::allocations_made() == allocations,
+                  max_len != size);
         std::free(buf);
     }
 }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include <ostrelapi.hpp>
-#include <ostrelapi/platform/sim_platform.h>
+#include <ostrelapi/platform/sim_platform.hpp>
 
 #define CHECK(cond)                                                            \
     if (!(cond)) {                                                             \
@@ -18,9 +18,10 @@ int main() {
     yarl_msg msg{};
     CHECK(ostrel::program_acl(7, addr1, addr2, 30, 4, 5, msg, true) ==
           ostrel::status::ok);
-    CHECK(sim::count_of(sim::Op::Send) == 1 && sim::pending_replies() == 1);
+    CHECK(ostrel::sim::count_of(ostrel::sim::Op::Send) == 1 &&
+          ostrel::sim::pending_replies() == 1);
     CHECK(brisel_api_yarl_gobble(7, &msg) == 0 &&
-          sim::outstanding_records() == 0);
+          ostrel::sim::outstanding_records() == 0);
 
     const ostrel_api_dst_t dst{0, 0, 30, 4};
     ostrel_api_dst_t back{};

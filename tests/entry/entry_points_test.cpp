@@ -13,10 +13,11 @@ constexpr uint32_t kVlan = 10;
 // The request copies of the sends from call `from` on, by destination.
 std::map<uint32_t, std::vector<uint8_t>> copies_sent(size_t from) {
     std::map<uint32_t, std::vector<uint8_t>> copies;
-    for (const sim::Call &c : sim::calls()) {
+    for (const ostrel::sim::Call &c : ostrel::sim::calls()) {
         const std::vector<uint8_t> &p = c.payload;
-        for (size_t off = 8; &c >= &sim::calls()[from] &&
-                             c.op == sim::Op::Send && off + 24 <= p.size();) {
+        for (size_t off = 8; &c >= &ostrel::sim::calls()[from] &&
+                             c.op == ostrel::sim::Op::Send &&
+                             off + 24 <= p.size();) {
             const size_t end =
                 off + 24 + 64 * size_t{read<uint32_t>(p, off + 20)};
             copies[read<uint32_t>(p, off + 16)].assign(&p[off], &p[end]);
@@ -54,10 +55,10 @@ TEST_F(EntryPoints, AnAddReprogramsTheOthersNewestFirstThenSendsTheNamedOne) {
     EXPECT_EQ(sent(), "0|3:1 1:1 2:1");
     // A copy: calls_of returns a temporary.
     const std::vector<uint8_t> batch =
-        sim::calls_of(sim::Op::Send).back().payload;
+        ostrel::sim::calls_of(ostrel::sim::Op::Send).back().payload;
     EXPECT_EQ(read<uint32_t>(batch, 8 + 20), 3u); // built after the update
     EXPECT_EQ(did_yarl_send, 1u);
-    EXPECT_EQ(sim::pending_replies(), 1u); // the reply is the caller's
+    EXPECT_EQ(ostrel::sim::pending_replies(), 1u); // the reply is the caller's
     EXPECT_EQ(drain(), 0u);
     EXPECT_EQ(did_yarl_send, 0u);
 }
@@ -111,12 +112,12 @@ TEST_F(EntryPoints, UnknownEntriesAndNullAddressesChangeAndSendNothing) {
                                       0),
             ostrel_api_dump_memory(1, 2)}),
         (std::vector<uint32_t>{N, N, N, N, N, N, N, N, I, I, I, I, I, I, 0}));
-    EXPECT_EQ((sim::calls().size() - mark_), 0u);
+    EXPECT_EQ((ostrel::sim::calls().size() - mark_), 0u);
     EXPECT_EQ(vlan_registry() + pc_registry(), before);
 }
 
 TEST_F(EntryPoints, FailedSendsAreReturnedAndTheRegistryChangesStay) {
-    sim::fail_next_sends(4, 0x77);
+    ostrel::sim::fail_next_sends(4, 0x77);
     EXPECT_EQ(acl(1, kVlan, 1, 1, 1), OSTREL_STATUS_SEND_ERROR(0x77));
     EXPECT_EQ(did_yarl_send, 0u);
     EXPECT_EQ(ostrel_api_program_acl(kHandle, addr1_of(2).data(),
@@ -125,7 +126,7 @@ TEST_F(EntryPoints, FailedSendsAreReturnedAndTheRegistryChangesStay) {
               OSTREL_STATUS_INVALID); // no message record
     EXPECT_EQ(vlan_registry(), "10{1[a2q2 a1q1]}");
     given(acl(0, kVlan, 1, 2, 2));
-    sim::fail_next_sends(4, 0x78);
+    ostrel::sim::fail_next_sends(4, 0x78);
     EXPECT_EQ(acl(0, kVlan, 1, 1, 1), OSTREL_STATUS_SEND_ERROR(0x78));
     EXPECT_EQ(vlan_registry(), ""); // emptied entries go whatever the send did
     EXPECT_EQ(batch_buf, nullptr);
@@ -133,20 +134,21 @@ TEST_F(EntryPoints, FailedSendsAreReturnedAndTheRegistryChangesStay) {
 
 TEST_F(EntryPoints, ALastDeleteFreesTheEmptiedEntriesWhenItsRequestFails) {
     given(acl(1, kVlan, 1, 1, 0x1234));
-    sim::fail_allocation(1); // the request of the named interface
+    ostrel::sim::fail_allocation(1); // the request of the named interface
     EXPECT_EQ(acl(0, kVlan, 1, 1, 0xab1234), OSTREL_STATUS_INVALID);
     EXPECT_EQ(vlan_registry(), "");
-    EXPECT_EQ(sim::live_allocations(), 0);
+    EXPECT_EQ(ostrel::sim::live_allocations(), 0);
 }
 
 TEST_F(EntryPoints, AFailingDeferredCallStopsBeforeTheNamedInterface) {
-    sim::set_if_type(50,
-                     OSTREL_IF_TYPE_PORT_CHANNEL); // its member query will fail
-    sim::set_pc_members(50, {31, 32});
+    ostrel::sim::set_if_type(
+        50,
+        OSTREL_IF_TYPE_PORT_CHANNEL); // its member query will fail
+    ostrel::sim::set_pc_members(50, {31, 32});
     for (uint32_t i : {50, 4, 5})
         given(acl(1, kVlan, i, i, i));
     mark();
-    sim::fail_pc_queries(2, -5);
+    ostrel::sim::fail_pc_queries(2, -5);
     EXPECT_EQ(acl(0, kVlan, 5, 5, 5), OSTREL_STATUS_INVALID);
     EXPECT_EQ(vlan_registry(), "10{5[] 4[a4q4] 50[a50q50]}"); // entry kept
     EXPECT_EQ(acl(1, kVlan, 5, 6, 6), OSTREL_STATUS_INVALID);
@@ -164,8 +166,8 @@ TEST_F(EntryPoints, AFailingDeferredCallStopsBeforeTheNamedInterface) {
 // must be the request the builder makes of that interface alone, straight
 // from the registry.
 TEST_F(EntryPoints, EveryCopyOfAnOperationIsTheRequestOfItsInterfaceAlone) {
-    sim::set_if_type(4, OSTREL_IF_TYPE_PORT_CHANNEL);
-    sim::set_pc_members(4, {5, 6});
+    ostrel::sim::set_if_type(4, OSTREL_IF_TYPE_PORT_CHANNEL);
+    ostrel::sim::set_pc_members(4, {5, 6});
     VlanNode *vlan = brisel_vlan_add(kVlan);
     ASSERT_NE(brisel_intf_add(vlan, 9), nullptr); // holds no ACEs
     for (uint32_t i = 1; i <= 4; ++i) {

@@ -32,21 +32,24 @@ class AllocationSweep : public LibraryTest {
             setup();
             ASSERT_FALSE(HasFatalFailure());
             mark();
-            const long before = sim::allocations_made();
-            sim::fail_allocation(k);
+            const long before = ostrel::sim::allocations_made();
+            ostrel::sim::fail_allocation(k);
             const uint32_t status = op();
-            sim::fail_allocation(0);
-            const bool failed = sim::allocations_made() - before >= k;
+            ostrel::sim::fail_allocation(0);
+            const bool failed = ostrel::sim::allocations_made() - before >= k;
             EXPECT_NE(std::find(allowed.begin(), allowed.end(), status),
                       allowed.end())
                 << std::hex << status;
             EXPECT_TRUE(failed || status == kOk) << "all allocations made";
             rules(status); // before the count: it releases what it owns
             EXPECT_TRUE(registries_consistent());
-            EXPECT_EQ(sim::live_allocations(), held_blocks()) << "leaked";
-            for (size_t i = mark_; i < sim::calls().size(); ++i)
-                if (sim::calls()[i].op == sim::Op::Send && batches) {
-                    EXPECT_EQ(batch_defect(sim::calls()[i].payload), "");
+            EXPECT_EQ(ostrel::sim::live_allocations(), held_blocks())
+                << "leaked";
+            for (size_t i = mark_; i < ostrel::sim::calls().size(); ++i)
+                if (ostrel::sim::calls()[i].op == ostrel::sim::Op::Send &&
+                    batches) {
+                    EXPECT_EQ(batch_defect(ostrel::sim::calls()[i].payload),
+                              "");
                 }
             if (!failed || k > 100)
                 break;
@@ -100,7 +103,7 @@ TEST_F(AllocationSweep, InterfaceDeletesFreeWhatTheyEmptyWhateverFails) {
 }
 
 TEST_F(AllocationSweep, PortChannelAddsAndDeletesOverTheirMembers) {
-    const auto members = [] { sim::set_pc_members(kPc, {21, 22, 23}); };
+    const auto members = [] { ostrel::sim::set_pc_members(kPc, {21, 22, 23}); };
     const auto on_pc = [] {
         PcNode *p = brisel_pc_lookup(kPc);
         PoVlanNode *v = p ? brisel_povlan_lookup(p, kVlan) : nullptr;
@@ -151,7 +154,8 @@ TEST_F(AllocationSweep, ARequestThatFlushesTheOpenBatch) {
         [&](uint32_t status) {
             // A failed request leaves the batch as it was; a failed
             // batch after the flush leaves none open.
-            EXPECT_EQ(sim::count_of(sim::Op::Send) + (batch_buf != nullptr),
+            EXPECT_EQ(ostrel::sim::count_of(ostrel::sim::Op::Send) +
+                          (batch_buf != nullptr),
                       status == kOk ? 2u : 1u);
         });
 }
@@ -191,14 +195,16 @@ TEST_F(AllocationSweep, EncodersHandOutAllOrNothingAndDecodersNeverAllocate) {
                   return ops.to_struct(enc.data(), uint32_t(enc.size()), out,
                                        sizeof out);
               },
-              {}, [](uint32_t) { EXPECT_EQ(sim::allocations_made(), 0); });
+              {},
+              [](uint32_t) { EXPECT_EQ(ostrel::sim::allocations_made(), 0); });
         EXPECT_EQ(std::memcmp(out, rec, ops.tbl->struct_size), 0) << ops.name;
     }
     sweep([] {},
           [&] { return ostrel_api_send_plcy_update(kHandle, 0, req, &msg); },
           {TLVU_STATUS_NO_MEMORY, kNoEntry},
           [&](uint32_t status) {
-              EXPECT_EQ(sim::count_of(sim::Op::Send), status == kOk ? 1u : 0u);
+              EXPECT_EQ(ostrel::sim::count_of(ostrel::sim::Op::Send),
+                        status == kOk ? 1u : 0u);
           });
 }
 

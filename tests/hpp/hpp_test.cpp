@@ -6,7 +6,7 @@
 
 #include "heap_checked.h"
 #include "ostrelapi.hpp"
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 
 namespace {
 
@@ -32,7 +32,7 @@ TEST_F(HppTest, EncodingIsOwnedAndDecodesBack) {
         const ostrel::encoded e = ostrel::to_tlv(dst);
         ASSERT_EQ(e.result, ostrel::status::ok);
         ASSERT_EQ(e.tlv.size, ostrel_api_dst_get_tlv_sz(&dst));
-        EXPECT_EQ(sim::live_allocations(), 1);
+        EXPECT_EQ(ostrel::sim::live_allocations(), 1);
         ostrel_api_dst_t back{};
         ASSERT_EQ(ostrel_api_dst_to_struct(e.tlv.bytes().data(), e.tlv.size,
                                            &back, sizeof back),
@@ -44,7 +44,7 @@ TEST_F(HppTest, EncodingIsOwnedAndDecodesBack) {
     const ostrel::encoded filter = ostrel::filter_to_tlv(ace);
     EXPECT_EQ(filter.result, ostrel::status::ok);
     EXPECT_EQ(filter.tlv.size, ostrel_api_ace_fltr_get_tlv_data_sz(&ace));
-    sim::fail_allocation(1);
+    ostrel::sim::fail_allocation(1);
     const ostrel::encoded failed = ostrel::action_to_tlv(ace);
     EXPECT_EQ(failed.result, ostrel::status::no_entry);
     EXPECT_EQ(failed.tlv.data, nullptr);
@@ -57,8 +57,8 @@ TEST_F(HppTest, SpanEntryPointsProgramAndDelete) {
               ostrel::status::ok);
     ASSERT_NE(brisel_vlan_lookup(30), nullptr);
     EXPECT_EQ(brisel_api_yarl_gobble(9, &msg), 0u);
-    sim::set_if_type(50, 22);
-    sim::set_pc_members(50, {4, 5});
+    ostrel::sim::set_if_type(50, 22);
+    ostrel::sim::set_pc_members(50, {4, 5});
     ASSERT_EQ(ostrel::pc_program_acl(9, a1, a2, 30, 50, 7, msg, true),
               ostrel::status::ok);
     EXPECT_NE(brisel_pc_lookup(50), nullptr);
@@ -66,13 +66,13 @@ TEST_F(HppTest, SpanEntryPointsProgramAndDelete) {
     EXPECT_EQ(ostrel::pc_program_acl(9, a1, a2, 30, 50, 7, msg, false),
               ostrel::status::ok);
     EXPECT_EQ(brisel_api_yarl_gobble(9, &msg), 0u);
-    sim::fail_next_sends(4, 17); // the first try and three retries
+    ostrel::sim::fail_next_sends(4, 17); // the first try and three retries
     const ostrel::status s = ostrel::del_acl(9, a1, a2, 30, 4, 7, msg);
     EXPECT_TRUE(ostrel::is_send_failure(s)) << ostrel::to_string(s);
     EXPECT_EQ(ostrel::send_error_number(s), 17u);
     EXPECT_EQ(brisel_vlan_lookup(30), nullptr);
     EXPECT_EQ(brisel_pc_lookup(50), nullptr);
-    EXPECT_EQ(sim::count_of(sim::Op::Send), 1u + 2u + 2u + 4u);
+    EXPECT_EQ(ostrel::sim::count_of(ostrel::sim::Op::Send), 1u + 2u + 2u + 4u);
 }
 
 } // namespace

@@ -67,7 +67,7 @@ TYPED_TEST(BothRegistries, DeletesFreeOnlyEmptyNodesWhereverTheyLie) {
         typename S::Top key_only{victim, 0, nullptr, nullptr};
         EXPECT_EQ(S::del_top(&key_only) + S::del_top(&absent), 0u);
         EXPECT_EQ(S::find_top(victim), nullptr);
-        EXPECT_EQ(sim::live_allocations(), held_blocks()) << victim;
+        EXPECT_EQ(ostrel::sim::live_allocations(), held_blocks()) << victim;
         EXPECT_TRUE(registries_consistent());
         reset_library();
     }
@@ -78,14 +78,14 @@ TYPED_TEST(BothRegistries, DeletesFreeOnlyEmptyNodesWhereverTheyLie) {
     S::add_ace(mid, ace(1, 1));
     EXPECT_EQ(S::del_mid(top, mid) + S::del_top(top), 0u); // not empty
     EXPECT_EQ(picture(S::head.next), "10{5[a1q1]}");
-    sim::fail_allocation(1);
+    ostrel::sim::fail_allocation(1);
     EXPECT_EQ(S::add_top(11), nullptr);
-    sim::fail_allocation(1);
+    ostrel::sim::fail_allocation(1);
     EXPECT_EQ(S::add_mid(top, 6), nullptr);
     EXPECT_EQ(picture(S::head.next), "10{5[a1q1]}");
     for (auto *make : {+[] { return (void *)S::malloc_top(); },
                        +[] { return (void *)S::malloc_mid(); }}) {
-        sim::fail_allocation(1);
+        ostrel::sim::fail_allocation(1);
         EXPECT_EQ(make(), nullptr);
         void *blank = make();
         const typename S::Mid zero{};
@@ -105,7 +105,7 @@ TEST_F(Registries, BriselStartForgetsVlansWithoutFreeingAndKeepsPortChannels) {
     brisel_start();
     EXPECT_TRUE(registries_consistent());
     EXPECT_EQ(vlan_registry() + "|" + pc_registry(), "|100{}");
-    EXPECT_EQ(sim::live_allocations(), held_blocks() + 3);
+    EXPECT_EQ(ostrel::sim::live_allocations(), held_blocks() + 3);
     free_nodes(vlan);
 }
 
@@ -120,7 +120,7 @@ TEST_F(Registries, RemovingTheLastCountedPortChannelClearsTheHead) {
 }
 
 TEST_F(Registries, AceNodesHoldTheirKeyAndCompareAllOfItAndNothingElse) {
-    sim::fail_allocation(1);
+    ostrel::sim::fail_allocation(1);
     EXPECT_EQ(ace(1, 1), nullptr);
     AceNode *node = ace(1, 0xabcd0102u), *blank = brisel_ace_malloc(), zero{};
     EXPECT_EQ(std::memcmp(blank, &zero, sizeof zero), 0);

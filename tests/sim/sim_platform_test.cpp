@@ -6,38 +6,39 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 #include "sim_state.h"
 
 namespace {
 
 struct Sim : ::testing::Test {
-    void SetUp() override { sim::reset(); }
+    void SetUp() override { ostrel::sim::reset(); }
 };
 
 TEST_F(Sim, SleepsAndPerrorAreRecordedAndAllocationsCountedAndFailed) {
     EXPECT_EQ(usleep(800000), 0);
     perror("text\n");
-    EXPECT_EQ(sim::sleeps(), std::vector<uint32_t>{800000});
-    EXPECT_EQ(sim::perrors(), std::vector<std::string>{"text\n"});
+    EXPECT_EQ(ostrel::sim::sleeps(), std::vector<uint32_t>{800000});
+    EXPECT_EQ(ostrel::sim::perrors(), std::vector<std::string>{"text\n"});
     void *a = malloc(4), *b = calloc(2, 8);
-    sim::fail_allocation(2); // the second from now on, once
+    ostrel::sim::fail_allocation(2); // the second from now on, once
     void *c = malloc(4);
     EXPECT_EQ(calloc(1, 4), nullptr);
-    sim::fail_allocations_from(2);
+    ostrel::sim::fail_allocations_from(2);
     void *d = malloc(4);
     EXPECT_EQ(malloc(4), nullptr);
     EXPECT_EQ(calloc(1, 1), nullptr);
-    sim::fail_allocations_from(0);
+    ostrel::sim::fail_allocations_from(0);
     void *e = malloc(4);
     EXPECT_TRUE(a && b && c && d && e);
-    EXPECT_EQ(sim::allocations_made(), 8);
-    EXPECT_EQ(sim::live_allocations(), 5);
+    EXPECT_EQ(ostrel::sim::allocations_made(), 8);
+    EXPECT_EQ(ostrel::sim::live_allocations(), 5);
     for (void *p : {a, b, c, d})
         free(p);
-    sim::reset(); // forgets the counters: e was allocated before
+    ostrel::sim::reset(); // forgets the counters: e was allocated before
     free(e);
-    EXPECT_EQ(sim::live_allocations() + sim::allocations_made(), 0);
+    EXPECT_EQ(ostrel::sim::live_allocations() + ostrel::sim::allocations_made(),
+              0);
 }
 
 TEST_F(Sim, TheLiveSetFindsCollidingBlocksFreedInAnyOrder) {
@@ -47,13 +48,13 @@ TEST_F(Sim, TheLiveSetFindsCollidingBlocksFreedInAnyOrder) {
         keys.push_back(static_cast<uintptr_t>(x | 1u) << 4);
     }
     for (uintptr_t k : keys)
-        sim::detail::track_block(reinterpret_cast<void *>(k));
-    EXPECT_GT(sim::live_allocations(), 48900); // a few keys may repeat
+        ostrel::sim::detail::track_block(reinterpret_cast<void *>(k));
+    EXPECT_GT(ostrel::sim::live_allocations(), 48900); // a few keys may repeat
     for (size_t i = 0; i < keys.size(); ++i)
         std::swap(keys[i], keys[(i * 7919) % keys.size()]);
     for (uintptr_t k : keys)
-        sim::detail::untrack_block(reinterpret_cast<void *>(k));
-    EXPECT_EQ(sim::live_allocations(), 0);
+        ostrel::sim::detail::untrack_block(reinterpret_cast<void *>(k));
+    EXPECT_EQ(ostrel::sim::live_allocations(), 0);
 }
 
 } // namespace

@@ -2,11 +2,11 @@
 // allocations bypass its counters.
 #include <gtest/gtest.h>
 
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 
 TEST(WithoutSeams, AllocationsAreNotCounted) {
-    sim::reset();
+    ostrel::sim::reset();
     void *volatile p = malloc(16);
     free(p);
-    EXPECT_EQ(sim::allocations_made(), 0);
+    EXPECT_EQ(ostrel::sim::allocations_made(), 0);
 }

@@ -4,15 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 #include "yarl.h"
 
 namespace ostrel_test {
 
 class HeapChecked : public ::testing::Test {
   protected:
-    void SetUp() override { sim::reset(); }
-    void TearDown() override { EXPECT_EQ(sim::live_allocations(), 0); }
+    void SetUp() override { ostrel::sim::reset(); }
+    void TearDown() override { EXPECT_EQ(ostrel::sim::live_allocations(), 0); }
     yarl_msg msg{};
 };
 

@@ -16,7 +16,7 @@
 
 #include "ostrelapi.h"
 #include "programming/programming_internal.h"
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 
 namespace ostrel_test {
 
@@ -121,7 +121,7 @@ inline void reset_library() {
     batch_len = 0;
     pc_override_if_index = 0;
     did_yarl_send = 0;
-    sim::reset();
+    ostrel::sim::reset();
 }
 
 template <typename T> T read(const std::vector<uint8_t> &b, size_t off) {
@@ -164,7 +164,8 @@ class LibraryTest : public ::testing::Test {
     void TearDown() override {
         EXPECT_TRUE(registries_consistent())
             << vlan_registry() << " | " << pc_registry();
-        EXPECT_EQ(sim::live_allocations(), held_blocks()) << "blocks leaked";
+        EXPECT_EQ(ostrel::sim::live_allocations(), held_blocks())
+            << "blocks leaked";
         reset_library();
     }
 
@@ -188,23 +189,25 @@ class LibraryTest : public ::testing::Test {
         EXPECT_EQ(did_yarl_send ? drain() : 0u, 0u);
     }
     // Later helpers only look at the calls made after mark().
-    void mark() { mark_ = sim::calls().size(); }
+    void mark() { mark_ = ostrel::sim::calls().size(); }
     // decode_batch() of each successful send since the mark, " / " between.
     std::string sent() const {
         std::string s;
-        for (size_t i = mark_; i < sim::calls().size(); ++i)
-            if (sim::calls()[i].op == sim::Op::Send && !sim::calls()[i].result)
+        for (size_t i = mark_; i < ostrel::sim::calls().size(); ++i)
+            if (ostrel::sim::calls()[i].op == ostrel::sim::Op::Send &&
+                !ostrel::sim::calls()[i].result)
                 s += (s.empty() ? "" : " / ") +
-                     decode_batch(sim::calls()[i].payload);
+                     decode_batch(ostrel::sim::calls()[i].payload);
         return s;
     }
     // The sends and receives since the mark, e.g. "send recv send".
     std::string sends_and_drains() const {
         std::string s;
-        for (size_t i = mark_; i < sim::calls().size(); ++i) {
-            const sim::Op op = sim::calls()[i].op;
-            if (op == sim::Op::Send || op == sim::Op::Recv)
-                s += std::string(s.empty() ? "" : " ") + sim::op_name(op);
+        for (size_t i = mark_; i < ostrel::sim::calls().size(); ++i) {
+            const ostrel::sim::Op op = ostrel::sim::calls()[i].op;
+            if (op == ostrel::sim::Op::Send || op == ostrel::sim::Op::Recv)
+                s += std::string(s.empty() ? "" : " ") +
+                     ostrel::sim::op_name(op);
         }
         return s;
     }

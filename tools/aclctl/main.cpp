@@ -16,7 +16,7 @@
 #include "registry_notes.h"
 #include "scenario.h"
 #include "scenario_runner.h"
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 #include "socket_transport.h"
 #include "tlv_error_print_switch.h"
 #include "transport_tap.h"
@@ -180,8 +180,8 @@ bool capture_dir_usable(const std::string &dir) {
 
 // Connects the chosen backend; false with a message printed.
 bool set_up_backend(const Options &o) {
-    sim::reset();
-    sim::set_copy_payloads(false);
+    ostrel::sim::reset();
+    ostrel::sim::set_copy_payloads(false);
     ostrel::aclctl::tap::set_fast_retry(o.fast_retry);
     ostrel::aclctl::tap::set_json(o.json);
     ostrel::aclctl::tap::set_keep_going(o.keep_going);
@@ -195,8 +195,8 @@ bool set_up_backend(const Options &o) {
     ostrel::aclctl::tap::set_capture_dir(o.capture_dir);
     if (o.socket_path.empty()) {
         if (o.fail_sends > 0)
-            sim::fail_next_sends(static_cast<int>(o.fail_sends),
-                                 static_cast<int>(o.fail_errno));
+            ostrel::sim::fail_next_sends(static_cast<int>(o.fail_sends),
+                                         static_cast<int>(o.fail_errno));
         return true;
     }
     ostrel_socket_transport_set_timeout_ms(static_cast<int>(o.timeout_ms));

@@ -10,7 +10,7 @@
 #include "ifsvc.h"
 #include "ostrelapi.h"
 #include "service_protocol.h"
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 #include "socket_transport.h"
 #include "status_names.h"
 #include "transport_tap.h"
@@ -128,11 +128,11 @@ class Runner {
         case Verb::Show:
             return show();
         case Verb::PcMembers:
-            sim::set_pc_members(c.target, c.members);
-            sim::set_if_type(c.target, OSTREL_IF_TYPE_PORT_CHANNEL);
+            ostrel::sim::set_pc_members(c.target, c.members);
+            ostrel::sim::set_if_type(c.target, OSTREL_IF_TYPE_PORT_CHANNEL);
             return;
         case Verb::IfType:
-            sim::set_if_type(c.target, static_cast<uint8_t>(c.if_type));
+            ostrel::sim::set_if_type(c.target, static_cast<uint8_t>(c.if_type));
             return;
         }
     }

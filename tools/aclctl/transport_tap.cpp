@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "pcapng.h"
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 #include "socket_transport.h"
 #include "status_names.h"
 #include "wire_decode.h"
@@ -109,7 +109,7 @@ int embedded_recv(yarl_handle_t handle, yarl_msg *record,
     if (opts != nullptr) {
         auto it = state().reply_status.find(opts->word[3]);
         if (it != state().reply_status.end()) {
-            sim::set_reply_word(it->second);
+            ostrel::sim::set_reply_word(it->second);
             state().reply_status.erase(it);
         }
     }

@@ -36,7 +36,7 @@ size_t home_of(uintptr_t key) {
 
 } // namespace
 
-namespace sim {
+namespace ostrel::sim {
 namespace detail {
 
 bool allocation_should_fail() {
@@ -106,4 +106,4 @@ long allocations_made() { return made; }
 
 long live_allocations() { return live_count; }
 
-} // namespace sim
+} // namespace ostrel::sim

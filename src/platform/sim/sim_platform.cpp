@@ -1,11 +1,11 @@
 // Simulated platform: the call record and the control interface.
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 
 #include <utility>
 
 #include "sim_state.h"
 
-namespace sim {
+namespace ostrel::sim {
 namespace detail {
 
 State &state() {
@@ -152,4 +152,4 @@ std::vector<std::string> perrors() {
     return out;
 }
 
-} // namespace sim
+} // namespace ostrel::sim

@@ -6,16 +6,16 @@
 #include "sim_state.h"
 #include "yarl.h"
 
-using sim::Call;
-using sim::Op;
-using sim::detail::new_call;
-using sim::detail::state;
+using ostrel::sim::Call;
+using ostrel::sim::Op;
+using ostrel::sim::detail::new_call;
+using ostrel::sim::detail::state;
 
 namespace {
 
 int finish(Call call) {
     int result = call.result;
-    sim::detail::record(std::move(call));
+    ostrel::sim::detail::record(std::move(call));
     return result;
 }
 
@@ -30,7 +30,7 @@ void fill(PortChannelInfo *info) {
         info->member_count = 0;
         return;
     }
-    const sim::detail::PortChannel &pc = it->second;
+    const ostrel::sim::detail::PortChannel &pc = it->second;
     info->member_count = pc.count_overridden
                              ? pc.reported_count
                              : static_cast<uint32_t>(pc.members.size());

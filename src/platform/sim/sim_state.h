@@ -1,14 +1,14 @@
 // State shared by the parts of the simulated platform. Internal: tests use
-// the control interface of sim_platform.h.
+// the control interface of sim_platform.hpp.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <vector>
 
-#include "sim_platform.h"
+#include "sim_platform.hpp"
 
-namespace sim::detail {
+namespace ostrel::sim::detail {
 
 // What the transport holds for one message record: a sent message or a
 // received one (a reply, or a message made by make_received_message).
@@ -77,4 +77,4 @@ void track_block(void *block);
 void untrack_block(void *block);
 void reset_allocations();
 
-} // namespace sim::detail
+} // namespace ostrel::sim::detail

@@ -11,11 +11,11 @@
 
 namespace {
 
-using sim::Call;
-using sim::Op;
-using sim::detail::Record;
-using sim::detail::new_call;
-using sim::detail::state;
+using ostrel::sim::Call;
+using ostrel::sim::Op;
+using ostrel::sim::detail::Record;
+using ostrel::sim::detail::new_call;
+using ostrel::sim::detail::state;
 
 constexpr uint64_t kHeldMarker = 0x73696d2d68656c64ull;     // "sim-held"
 constexpr uint64_t kReleasedMarker = 0x73696d2d66726565ull; // "sim-free"
@@ -79,7 +79,7 @@ int fail(Call &call, yarl_handle_t handle, int errno_value) {
 
 } // namespace
 
-namespace sim {
+namespace ostrel::sim {
 
 yarl_msg make_received_message(const std::vector<uint8_t> &payload) {
     detail::Record r;
@@ -91,7 +91,7 @@ yarl_msg make_received_message(const std::vector<uint8_t> &payload) {
     return msg;
 }
 
-} // namespace sim
+} // namespace ostrel::sim
 
 extern "C" {
 
@@ -128,7 +128,7 @@ int yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
         call.token = token;
     }
     int result = call.result;
-    sim::detail::record(std::move(call));
+    ostrel::sim::detail::record(std::move(call));
     return result;
 }
 
@@ -138,7 +138,7 @@ int yarl_errno_get(yarl_handle_t handle) {
     auto it = state().handle_errno.find(handle);
     call.result = it == state().handle_errno.end() ? 0 : it->second;
     int result = call.result;
-    sim::detail::record(std::move(call));
+    ostrel::sim::detail::record(std::move(call));
     return result;
 }
 
@@ -153,7 +153,7 @@ uint32_t yarl_rr_token_get(yarl_msg *msg) {
     }
     uint32_t token = call.token;
     call.result = static_cast<int>(token);
-    sim::detail::record(std::move(call));
+    ostrel::sim::detail::record(std::move(call));
     return token;
 }
 
@@ -169,7 +169,7 @@ int yarl_drop(yarl_handle_t handle, yarl_msg *msg) {
         call.result = -1; // nothing held for msg
     }
     int result = call.result;
-    sim::detail::record(std::move(call));
+    ostrel::sim::detail::record(std::move(call));
     return result;
 }
 
@@ -189,13 +189,13 @@ int yarl_recv(yarl_handle_t handle, yarl_msg *record, yarl_recv_opts *opts) {
     } else if (record == nullptr || opts == nullptr) {
         fail(call, handle, 22 /* EINVAL */);
     } else if (queued == replies.end()) {
-        fail(call, handle, sim::kNoReplyErrno);
+        fail(call, handle, ostrel::sim::kNoReplyErrno);
     } else {
         replies.erase(queued);
         hold(record, call.token, new_record(reply_for(call.token)));
     }
     int result = call.result;
-    sim::detail::record(std::move(call));
+    ostrel::sim::detail::record(std::move(call));
     return result;
 }
 
@@ -207,7 +207,7 @@ void *yarl_payload_get(yarl_msg *record) {
     if (r != nullptr && r->received && r->has_payload)
         payload = r->payload.data();
     call.result = payload != nullptr;
-    sim::detail::record(std::move(call));
+    ostrel::sim::detail::record(std::move(call));
     return payload;
 }
 

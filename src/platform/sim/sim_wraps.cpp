@@ -30,13 +30,13 @@ int __wrap_usleep(useconds_t microseconds);
 void __wrap_perror(const char *text);
 
 void *__wrap_malloc(size_t size) {
-    if (sim::detail::allocation_should_fail()) {
+    if (ostrel::sim::detail::allocation_should_fail()) {
         errno = ENOMEM;
         return nullptr;
     }
     void *block = __real_malloc(size);
     if (block != nullptr) {
-        sim::detail::track_block(block);
+        ostrel::sim::detail::track_block(block);
         // Never zero, never what a freed block held: a byte read before it
         // is written shows up in the results.
         std::memset(block, kFreshMallocByte, size);
@@ -45,33 +45,35 @@ void *__wrap_malloc(size_t size) {
 }
 
 void *__wrap_calloc(size_t count, size_t size) {
-    if (sim::detail::allocation_should_fail()) {
+    if (ostrel::sim::detail::allocation_should_fail()) {
         errno = ENOMEM;
         return nullptr;
     }
     void *block = __real_calloc(count, size);
     if (block != nullptr)
-        sim::detail::track_block(block);
+        ostrel::sim::detail::track_block(block);
     return block;
 }
 
 void __wrap_free(void *block) {
     if (block != nullptr)
-        sim::detail::untrack_block(block);
+        ostrel::sim::detail::untrack_block(block);
     __real_free(block);
 }
 
 int __wrap_usleep(useconds_t microseconds) {
-    sim::Call call = sim::detail::new_call(sim::Op::Sleep);
+    ostrel::sim::Call call =
+        ostrel::sim::detail::new_call(ostrel::sim::Op::Sleep);
     call.arg = static_cast<uint32_t>(microseconds);
-    sim::detail::record(std::move(call));
+    ostrel::sim::detail::record(std::move(call));
     return 0;
 }
 
 void __wrap_perror(const char *text) {
-    sim::Call call = sim::detail::new_call(sim::Op::Perror);
+    ostrel::sim::Call call =
+        ostrel::sim::detail::new_call(ostrel::sim::Op::Perror);
     call.text = text != nullptr ? text : "";
-    sim::detail::record(std::move(call));
+    ostrel::sim::detail::record(std::move(call));
 }
 
 } // extern "C"

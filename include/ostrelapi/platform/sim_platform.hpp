@@ -13,7 +13,7 @@
 
 #include "ostrelapi.h"
 
-namespace sim {
+namespace ostrel::sim {
 
 enum class Op {
     Send,
@@ -126,4 +126,4 @@ long allocations_made();
 // Blocks from wrapped malloc/calloc not yet released with free.
 long live_allocations();
 
-} // namespace sim
+} // namespace ostrel::sim
