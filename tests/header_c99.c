@@ -1,5 +1,6 @@
-/* Compiled as strict C99: the exported header must stay valid C. */
+/* Compiled as strict C99: the exported headers must stay valid C. */
 #include "ostrelapi.h"
+#include "ostrelapi/platform/sim_platform.h"
 
 uint32_t header_c99_probe(void);
 uint32_t header_c99_probe(void) {

@@ -73,8 +73,8 @@ void untrack_block(void *block) {
     size_t gap = i;
     for (size_t j = (i + 1) & kMask; live_slots[j] != 0; j = (j + 1) & kMask) {
         size_t home = home_of(live_slots[j]);
-        bool stays = gap <= j ? (gap < home && home <= j)
-                              : (gap < home || home <= j);
+        bool stays =
+            gap <= j ? (gap < home && home <= j) : (gap < home || home <= j);
         if (!stays) {
             live_slots[gap] = live_slots[j];
             live_slots[j] = 0;
@@ -97,13 +97,24 @@ void reset_allocations() {
 }
 
 } // namespace detail
-
-void fail_allocation(long nth) { fail_at = nth > 0 ? made + nth : 0; }
-
-void fail_allocations_from(long nth) { fail_from = nth > 0 ? made + nth : 0; }
-
-long allocations_made() { return made; }
-
-long live_allocations() { return live_count; }
-
 } // namespace ostrel::sim
+
+extern "C" {
+
+void ostrel_sim_fail_allocation(long nth) {
+    fail_at = nth > 0 ? made + nth : 0;
+}
+
+void ostrel_sim_fail_allocations_from(long nth) {
+    fail_from = nth > 0 ? made + nth : 0;
+}
+
+long ostrel_sim_allocations_made(void) {
+    return made;
+}
+
+long ostrel_sim_live_allocations(void) {
+    return live_count;
+}
+
+} // extern "C"

@@ -1,4 +1,5 @@
-// Simulated platform: the call record and the control interface.
+// Simulated platform: the call record, as C++ values and through the C
+// interface, and reset.
 #include "sim_platform.hpp"
 
 #include <utility>
@@ -13,52 +14,17 @@ State &state() {
     return s;
 }
 
-void record(Call call) { state().calls.push_back(std::move(call)); }
+void record(Call call) {
+    state().calls.push_back(std::move(call));
+}
 
 } // namespace detail
 
 using detail::state;
 
-const char *op_name(Op op) {
-    switch (op) {
-    case Op::Send:
-        return "send";
-    case Op::ErrnoGet:
-        return "errno_get";
-    case Op::RrTokenGet:
-        return "rr_token_get";
-    case Op::Drop:
-        return "drop";
-    case Op::Recv:
-        return "recv";
-    case Op::PayloadGet:
-        return "payload_get";
-    case Op::Heartbeat:
-        return "heartbeat";
-    case Op::IfTypeGet:
-        return "if_type_get";
-    case Op::PcInfoGet:
-        return "pc_info_get";
-    case Op::Sleep:
-        return "sleep";
-    case Op::Perror:
-        return "perror";
-    }
-    return "?";
+const std::vector<Call> &calls() {
+    return state().calls;
 }
-
-void reset() {
-    // Swapping with fresh containers hands their memory back at once. The
-    // call record keeps its capacity: a long run of resets and calls (a
-    // benchmark) would otherwise grow it again after every reset.
-    detail::State fresh;
-    fresh.calls = std::move(state().calls);
-    fresh.calls.clear();
-    std::swap(state(), fresh);
-    detail::reset_allocations();
-}
-
-const std::vector<Call> &calls() { return state().calls; }
 
 std::string trace() {
     std::string out;
@@ -78,78 +44,94 @@ std::vector<Call> calls_of(Op op) {
     return out;
 }
 
-size_t count_of(Op op) {
-    size_t n = 0;
-    for (const Call &c : state().calls)
-        n += c.op == op;
-    return n;
-}
-
-// ---- transport scripting ----
-
-void fail_next_sends(int n, int errno_value) {
-    state().send_failures = {n, errno_value};
-}
-
-void fail_next_recv(int errno_value) {
-    state().recv_failures = {1, errno_value};
-}
-
-void next_reply_without_payload() { state().next_reply_without_payload = true; }
-
-void set_reply_word(uint32_t word) { state().reply_word = word; }
-
-int outstanding_records() { return static_cast<int>(state().records.size()); }
-
-size_t pending_replies() { return state().replies.size(); }
-
-void set_copy_payloads(bool copy) { state().copy_payloads = copy; }
-
-// ---- heartbeat ----
-
-size_t heartbeat_count() { return count_of(Op::Heartbeat); }
-
-// ---- interface service ----
-
-void set_if_type(uint32_t if_index, uint8_t type) {
-    state().if_types[if_index] = type;
-}
-
-void fail_if_type_queries(int n, int result) {
-    state().if_type_failures = {n, result};
-}
-
-// ---- port-channel service ----
-
-void set_pc_members(uint32_t pc_if_index,
-                    const std::vector<uint32_t> &members) {
-    state().port_channels[pc_if_index].members = members;
-}
-
-void set_pc_reported_count(uint32_t pc_if_index, uint32_t count) {
-    detail::PortChannel &pc = state().port_channels[pc_if_index];
-    pc.count_overridden = true;
-    pc.reported_count = count;
-}
-
-void fail_pc_queries(int n, int result) { state().pc_failures = {n, result}; }
-
-// ---- seams ----
-
 std::vector<uint32_t> sleeps() {
     std::vector<uint32_t> out;
-    for (const Call &c : state().calls)
-        if (c.op == Op::Sleep)
-            out.push_back(c.arg);
+    for (const Call &c : calls_of(Op::Sleep))
+        out.push_back(c.arg);
     return out;
 }
 
 std::vector<std::string> perrors() {
     std::vector<std::string> out;
-    for (const Call &c : state().calls)
-        if (c.op == Op::Perror)
-            out.push_back(c.text);
+    for (const Call &c : calls_of(Op::Perror))
+        out.push_back(c.text);
     return out;
 }
 
 } // namespace ostrel::sim
+
+using ostrel::sim::Call;
+using ostrel::sim::detail::state;
+
+extern "C" {
+
+const char *ostrel_sim_op_name(ostrel_sim_op op) {
+    switch (op) {
+    case OSTREL_SIM_OP_SEND:
+        return "send";
+    case OSTREL_SIM_OP_ERRNO_GET:
+        return "errno_get";
+    case OSTREL_SIM_OP_RR_TOKEN_GET:
+        return "rr_token_get";
+    case OSTREL_SIM_OP_DROP:
+        return "drop";
+    case OSTREL_SIM_OP_RECV:
+        return "recv";
+    case OSTREL_SIM_OP_PAYLOAD_GET:
+        return "payload_get";
+    case OSTREL_SIM_OP_HEARTBEAT:
+        return "heartbeat";
+    case OSTREL_SIM_OP_IF_TYPE_GET:
+        return "if_type_get";
+    case OSTREL_SIM_OP_PC_INFO_GET:
+        return "pc_info_get";
+    case OSTREL_SIM_OP_SLEEP:
+        return "sleep";
+    case OSTREL_SIM_OP_PERROR:
+        return "perror";
+    }
+    return "?";
+}
+
+void ostrel_sim_reset(void) {
+    // Swapping with fresh containers hands their memory back at once. The
+    // call record keeps its capacity: a long run of resets and calls (a
+    // benchmark) would otherwise grow it again after every reset.
+    ostrel::sim::detail::State fresh;
+    fresh.calls = std::move(state().calls);
+    fresh.calls.clear();
+    std::swap(state(), fresh);
+    ostrel::sim::detail::reset_allocations();
+}
+
+// ---- the recording ----
+
+size_t ostrel_sim_call_count(void) {
+    return state().calls.size();
+}
+
+size_t ostrel_sim_count_of(ostrel_sim_op op) {
+    size_t n = 0;
+    for (const Call &c : state().calls)
+        n += c.op == static_cast<ostrel::sim::Op>(op);
+    return n;
+}
+
+int ostrel_sim_call_at(size_t index, ostrel_sim_call_t *call) {
+    if (call == nullptr || index >= state().calls.size())
+        return -1;
+    const Call &c = state().calls[index];
+    *call = {static_cast<ostrel_sim_op>(c.op),
+             c.handle,
+             c.opcode,
+             c.length,
+             c.token,
+             c.arg,
+             c.result,
+             c.payload.empty() ? nullptr : c.payload.data(),
+             c.payload.size(),
+             c.text.c_str()};
+    return 0;
+}
+
+} // extern "C"

@@ -13,8 +13,8 @@ namespace {
 
 using ostrel::sim::Call;
 using ostrel::sim::Op;
-using ostrel::sim::detail::Record;
 using ostrel::sim::detail::new_call;
+using ostrel::sim::detail::Record;
 using ostrel::sim::detail::state;
 
 constexpr uint64_t kHeldMarker = 0x73696d2d68656c64ull;     // "sim-held"
@@ -79,21 +79,20 @@ int fail(Call &call, yarl_handle_t handle, int errno_value) {
 
 } // namespace
 
-namespace ostrel::sim {
-
-yarl_msg make_received_message(const std::vector<uint8_t> &payload) {
-    detail::Record r;
-    r.received = true;
-    r.has_payload = !payload.empty();
-    r.payload = payload;
-    yarl_msg msg;
-    hold(&msg, 0, new_record(std::move(r)));
-    return msg;
-}
-
-} // namespace ostrel::sim
-
 extern "C" {
+
+int ostrel_sim_make_received_message(const void *payload, size_t size,
+                                     yarl_msg *msg) {
+    if (msg == nullptr || (payload == nullptr && size > 0))
+        return -1;
+    Record r;
+    r.received = true;
+    r.has_payload = size > 0;
+    const auto *bytes = static_cast<const uint8_t *>(payload);
+    r.payload.assign(bytes, bytes + size);
+    hold(msg, 0, new_record(std::move(r)));
+    return 0;
+}
 
 int yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
               const void *payload, uint32_t length, yarl_msg *msg,
