@@ -64,6 +64,26 @@ extern "C" {
 #define OSTREL_STATUS_SEND_ERROR(err) \
     (OSTREL_STATUS_SEND_FAILED | ((uint32_t)(err)&0xfffu))
 
+/* Status names: for logs and messages, never for decisions (compare the
+ * words themselves). */
+
+/** Static name of a status word of this library or of the TLV library
+ *  (TLVU_STATUS_* of ostrelapi/platform/tlvu.h): "ok", "no entry",
+ *  "invalid argument", "send failed" (whatever error number it carries),
+ *  "TLV bad argument", "TLV malformed", "TLV output too small", "TLV out of
+ *  memory", "TLV not found", "TLV bad table", "TLV value too large"; or
+ *  "unknown". Never null. */
+OSTREL_API const char *ostrel_api_status_name(uint32_t status);
+/** Writes the description of a status word to buf as snprintf does (at
+ *  most size - 1 characters and a terminating NUL; nothing when size is 0,
+ *  and buf may then be null) and returns the length of the whole
+ *  description, so a result >= size means it was cut short. The
+ *  description is the name, and for a failed send also its error number
+ *  and the system's text for it: "send failed: errno 111 (Connection
+ *  refused)". Thread-safe. */
+OSTREL_API size_t ostrel_api_status_text(uint32_t status, char *buf,
+                                         size_t size);
+
 /* ------------------------------------------------------------------ */
 /* Message transport records (owned by the caller)                     */
 /* ------------------------------------------------------------------ */

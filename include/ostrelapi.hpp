@@ -40,21 +40,13 @@ constexpr uint32_t send_error_number(status s) noexcept {
     return send_error_number(static_cast<uint32_t>(s));
 }
 
-// "ok", "no entry", "invalid argument", "send failed" (whatever error
-// number it carries) or "unknown".
-constexpr const char *to_string(uint32_t word) noexcept {
-    switch (word) {
-    case OSTREL_STATUS_OK:
-        return "ok";
-    case OSTREL_STATUS_NO_ENTRY:
-        return "no entry";
-    case OSTREL_STATUS_INVALID:
-        return "invalid argument";
-    default:
-        return is_send_failure(word) ? "send failed" : "unknown";
-    }
+// Name of a status word, also of the TLV library's (ostrel_api_status_name):
+// "ok", "no entry", "send failed" (whatever error number it carries), "TLV
+// malformed"... or "unknown".
+inline const char *to_string(uint32_t word) noexcept {
+    return ostrel_api_status_name(word);
 }
-constexpr const char *to_string(status s) noexcept {
+inline const char *to_string(status s) noexcept {
     return to_string(static_cast<uint32_t>(s));
 }
 

@@ -1,10 +1,12 @@
-/* Downstream program, built against an install: programs an ACE through the
- * simulated platform, round-trips a policy update through the TLV library. */
+/* Downstream program, built against an install: programs ACEs through the
+ * simulated platform, driven by its C controls, and round-trips a policy
+ * update through the TLV library. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <ostrelapi.h>
+#include <ostrelapi/platform/sim_platform.h>
 
 #define CHECK(cond)                                                            \
     do {                                                                       \
@@ -14,8 +16,12 @@
         }                                                                      \
     } while (0)
 
+/* An ACE on interface 4 of VLAN 30, then on port channel 50 of VLAN 31,
+ * programmed on each of its two members. A reply without payload is
+ * reported as no entry. */
 static int program_ace(void) {
     const uint8_t addr1[6] = {2, 0, 0, 0, 0, 1}, addr2[6] = {10, 0, 0, 0, 0, 1};
+    const uint32_t members[2] = {11, 12};
     yarl_msg msg;
     memset(&msg, 0, sizeof msg);
     CHECK(ostrel_api_program_acl(7, addr1, addr2, 30, 4, 5, &msg, 1) == 0);
@@ -23,6 +29,17 @@ static int program_ace(void) {
     const IntfNode *intf = brisel_intf_lookup(brisel_vlan_lookup(30), 4);
     CHECK(intf != NULL && intf->count == 1);
     CHECK(brisel_api_yarl_gobble(7, &msg) == 0);
+
+    ostrel_sim_reset();
+    ostrel_sim_set_pc_members(50, members, 2);
+    CHECK(ostrel_api_pc_program_acl(7, addr1, addr2, 31, 50, 5, &msg, 1) == 0);
+    CHECK(ostrel_sim_count_of(OSTREL_SIM_OP_SEND) == 2);
+    ostrel_sim_next_reply_without_payload();
+    char name[16];
+    CHECK(ostrel_api_status_text(brisel_api_yarl_gobble(7, &msg), name,
+                                 sizeof name) == 8);
+    CHECK(strcmp(name, "no entry") == 0);
+    CHECK(ostrel_sim_outstanding_records() == 0);
     return 0;
 }
 

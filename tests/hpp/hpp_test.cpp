@@ -10,18 +10,34 @@
 
 namespace {
 
-TEST(StatusNames, NamesTheWordsAndEverySendFailure) {
+TEST(StatusNames, NamesTheLibrarysAndTheTlvLibrarysWords) {
     EXPECT_STREQ(ostrel::to_string(ostrel::status::ok), "ok");
     EXPECT_STREQ(ostrel::to_string(ostrel::status::no_entry), "no entry");
     EXPECT_STREQ(ostrel::to_string(0x41040003u), "invalid argument");
     EXPECT_STREQ(ostrel::to_string(OSTREL_STATUS_SEND_ERROR(0)), "send failed");
+    EXPECT_STREQ(ostrel::to_string(OSTREL_STATUS_SEND_ERROR(0xfff)),
+                 "send failed");
+    EXPECT_STREQ(ostrel::to_string(0x41050003u), "TLV output too small");
+    EXPECT_STREQ(ostrel::to_string(0x41050002u), "TLV malformed");
+    EXPECT_STREQ(ostrel::to_string(0x41050007u), "TLV value too large");
     EXPECT_EQ(ostrel::send_error_number(OSTREL_STATUS_SEND_ERROR(0x123)),
               0x123u);
-    for (uint32_t other : {0x41040001u, 0x41040004u, 0x81041000u, 0x01040000u,
-                           0x81050000u, 0xc1040000u}) {
+    for (uint32_t other : {0x41040001u, 0x41050000u, 0x41050008u, 0x81041000u,
+                           0x01040000u, 0x81050000u, 0xc1040000u}) {
         EXPECT_STREQ(ostrel::to_string(other), "unknown") << std::hex << other;
         EXPECT_FALSE(ostrel::is_send_failure(other)) << std::hex << other;
     }
+}
+
+TEST(StatusNames, TextGivesASendFailuresErrorNumberAndIsCutLikeSnprintf) {
+    char text[64];
+    const char full[] = "send failed: errno 111 (Connection refused)";
+    const uint32_t refused = OSTREL_STATUS_SEND_ERROR(111);
+    EXPECT_EQ(ostrel_api_status_text(refused, text, 12), sizeof full - 1);
+    EXPECT_STREQ(text, "send failed");
+    EXPECT_EQ(ostrel_api_status_text(refused, text, 64), sizeof full - 1);
+    EXPECT_STREQ(text, full);
+    EXPECT_EQ(ostrel_api_status_text(0x41050003u, nullptr, 0), 20u);
 }
 
 using HppTest = ostrel_test::HeapChecked;

@@ -97,7 +97,8 @@ TEST(Retries, FourRefusalsFailTheCallWithTheServicesErrorNumber) {
     EXPECT_EQ(refusals, 4u);
     EXPECT_THAT(
         first,
-        HasSubstr("  status 0x81040123 (send failed, error number 291)\n"));
+        HasSubstr("  status 0x81040123 (send failed: errno 291 (Unknown "
+                  "error 291))\n"));
     EXPECT_THAT(r.err, HasSubstr("Unable to send YARL message"));
     // The second add goes through: only the failed batch was lost.
     EXPECT_THAT(r.out, HasSubstr("programmed table: 1 entry\n"));

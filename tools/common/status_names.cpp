@@ -1,12 +1,11 @@
-// One table of the statuses that are not the library's; the library's
-// names come from its C++ header.
+// The simulated service's reply statuses; every other word is named by the
+// library (ostrel_api_status_text).
 #include "status_names.h"
 
 #include <cstdio>
 
-#include "ostrelapi.hpp"
+#include "ostrelapi.h"
 #include "service_protocol.h"
-#include "tlvu.h"
 
 namespace ostrel::tools {
 
@@ -18,13 +17,6 @@ struct Name {
 };
 
 constexpr Name kNames[] = {
-    {TLVU_STATUS_BAD_ARG, "TLV bad argument"},
-    {TLVU_STATUS_MALFORMED, "TLV malformed"},
-    {TLVU_STATUS_TOO_SMALL, "TLV output too small"},
-    {TLVU_STATUS_NO_MEMORY, "TLV out of memory"},
-    {TLVU_STATUS_NOT_FOUND, "TLV not found"},
-    {TLVU_STATUS_BAD_TABLE, "TLV bad table"},
-    {TLVU_STATUS_TOO_LARGE, "TLV value too large"},
     {kReplyMalformed, "malformed message"},
     {kReplyUnknownOpcode, "unknown opcode"},
 };
@@ -35,11 +27,9 @@ std::string status_name(uint32_t status) {
     for (const Name &n : kNames)
         if (n.status == status)
             return n.name;
-    std::string name = ostrel::to_string(status);
-    if (ostrel::is_send_failure(status))
-        name += ", error number " +
-                std::to_string(ostrel::send_error_number(status));
-    return name;
+    std::string text(ostrel_api_status_text(status, nullptr, 0), '\0');
+    ostrel_api_status_text(status, text.data(), text.size() + 1);
+    return text;
 }
 
 std::string hex_word(uint32_t word) {
