@@ -88,10 +88,23 @@ OSTREL_API size_t ostrel_api_status_text(uint32_t status, char *buf,
 /* Message transport records (owned by the caller)                     */
 /* ------------------------------------------------------------------ */
 
-/** Transport handle: opaque, passed through unchanged. */
+/** Transport handle: passed to the transport unchanged, never read by this
+ *  library. Its meaning is the transport's: with the switch's message
+ *  transport, the handle the process was given when it opened it. The
+ *  shipped stand-ins keep one connection per process and use the handle
+ *  only as the key of the error number yarl_errno_get reports, so any
+ *  value does: the simulated platform (libostrel_sim) needs nothing set
+ *  up; the socket transport (libostrel_socket) needs
+ *  ostrel_socket_transport_connect first. Pass the same handle to a call
+ *  and to the drain of its reply. */
 typedef uint32_t yarl_handle_t;
 
-/** A message record whose storage the caller provides; opaque here. */
+/** A message record whose storage the caller provides and owns; opaque
+ *  here. Zero it before its first use (`yarl_msg msg = {0};`, or
+ *  `yarl_msg msg{};` in C++): a transport tells the records it holds by
+ *  what it wrote into them, and stack garbage could pass for one. A send
+ *  fills it and the drain (brisel_api_yarl_gobble) releases it; it can
+ *  then be used again as it is. */
 typedef struct yarl_msg {
     uint64_t opaque[8];
 } yarl_msg;
@@ -503,7 +516,10 @@ ostrel_api_ace_actn_tlv_to_struct(void *rec, const uint8_t *tlv_array,
 /* For each record type (plcy, dst, ace, plcy_update_req, plcy_update_resp)
  * seven operations run the TLV utility library with that type's descriptor
  * and return its status unchanged (TLVU_STATUS_* of the TLV library; the
- * first two also print a nonzero status under their own name):
+ * first two also print a nonzero status under their own name through
+ * tlvu_error_print, which our TLV library writes to stderr; turn it off
+ * with tlvu_set_error_print_enabled(0) of the installed header
+ * <ostrelapi/platform/tlv_error_print_switch.h>):
  *  - _to_struct: decodes the encoding at tlv (tlv_len readable bytes, 0:
  *    trust its header) into rec (rec_size writable bytes, 0: the record's
  *    size; a request needs 24 + 64 bytes per ACE TLV). Malformed input

@@ -12,6 +12,10 @@
 extern "C" {
 #endif
 
+/* handle and msg: see yarl_handle_t and yarl_msg in ostrelapi.h (any
+ * handle value with the shipped transports; msg zeroed before its first
+ * use). */
+
 /** Sends length bytes of payload; 0 on success, then msg refers to this
  *  send and carries the token of its reply. `zero` is always 0. */
 int yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
