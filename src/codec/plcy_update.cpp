@@ -3,33 +3,12 @@
 // hands back its payload. The status word is read without a length: the
 // transport guarantees that a payload it hands out holds at least that
 // word (the socket transport refuses shorter replies).
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "acl_service.h"
 #include "ostrelapi.h"
 #include "yarl.h"
-
-namespace {
-
-constexpr const char *kSendFailedText = "Unable to send YARL message\n";
-
-// One send of `len` bytes at `buf` to the ACL service; 0 or the status of
-// the failed send.
-uint32_t send_once(yarl_handle_t handle, yarl_msg *msg, const uint8_t *buf,
-                   uint32_t len) {
-    yarl_addr dst{OSTREL_ACL_SERVICE_NODE, OSTREL_ACL_SERVICE_PORT};
-    yarl_send_opts opts{};
-    opts.word[0] = 1;
-    if (yarl_send(handle, &dst, OSTREL_ACL_OPCODE, buf, len, msg, 0, &opts) ==
-        0) {
-        return OSTREL_STATUS_OK;
-    }
-    std::perror(kSendFailedText);
-    return OSTREL_STATUS_SEND_ERROR(yarl_errno_get(handle));
-}
-
-} // namespace
 
 /** Encodes req (ostrel_api_plcy_update_req_to_tlv) and sends it once to the
  *  ACL service with msg. 0 on success; OSTREL_STATUS_INVALID for a null req
@@ -51,7 +30,10 @@ uint32_t ostrel_api_send_plcy_update(yarl_handle_t handle, uint32_t,
     if (encoded != OSTREL_STATUS_OK) {
         return encoded;
     }
-    const uint32_t status = send_once(handle, msg, buf, len);
+    const uint32_t status =
+        ostrel::send_to_acl_service(handle, msg, buf, len) == 0
+            ? OSTREL_STATUS_OK
+            : ostrel::report_send_failure(handle);
     if (buf != nullptr) {
         std::free(buf);
     }

@@ -2,6 +2,7 @@
 // port-channel registry, which has no ACE type of its own.
 #include <cstring>
 
+#include "programming/programming_internal.h"
 #include "programming/registry_list.h"
 
 // A new zeroed AceNode, or null when the allocation fails.
@@ -20,9 +21,7 @@ extern "C" OSTREL_API AceNode *brisel_ace_alloc(const uint8_t *addr1,
     if (ace == nullptr) {
         return nullptr;
     }
-    std::memcpy(ace->key.addr1, addr1, sizeof ace->key.addr1);
-    std::memcpy(ace->key.addr2, addr2, sizeof ace->key.addr2);
-    ace->key.qualifier = static_cast<uint16_t>(qualifier & 0xffffu);
+    ace->key = ostrel::make_ace_key(addr1, addr2, qualifier);
     return ace;
 }
 

@@ -7,13 +7,12 @@
 
 #include "programming/programming_internal.h"
 
-extern "C" {
+namespace ostrel {
+
 uint8_t *batch_buf = nullptr;
 uint32_t batch_len = 0;
 uint32_t pc_override_if_index = 0;
-}
 
-namespace ostrel {
 namespace {
 
 constexpr uint32_t kWord0Offset = 0;

@@ -26,15 +26,6 @@ bool is_all_zero(const uint8_t *addr1) {
     return std::memcmp(addr1, kZero, sizeof kZero) == 0;
 }
 
-AceKey make_key(const uint8_t *addr1, const uint8_t *addr2,
-                uint32_t qualifier) {
-    AceKey key{};
-    std::memcpy(key.addr1, addr1, sizeof key.addr1);
-    std::memcpy(key.addr2, addr2, sizeof key.addr2);
-    key.qualifier = static_cast<uint16_t>(qualifier & 0xffffu);
-    return key;
-}
-
 // Rebuilds, deferred, the request of every interface of vlan other than
 // if_index, in list order. Returns 0, or the first nonzero status at once.
 uint32_t reprogram_others(yarl_handle_t handle, yarl_msg *msg, VlanNode *vlan,
@@ -124,7 +115,7 @@ extern "C" OSTREL_API uint32_t ostrel_api_del_acl(
     if (intf == nullptr) {
         return OSTREL_STATUS_NO_ENTRY;
     }
-    const AceKey key = make_key(addr1, addr2, qualifier);
+    const AceKey key = ostrel::make_ace_key(addr1, addr2, qualifier);
     if (brisel_ace_lookup(intf, &key) == nullptr) {
         return OSTREL_STATUS_NO_ENTRY;
     }

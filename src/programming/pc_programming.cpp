@@ -11,10 +11,6 @@
 // As the request builder does, a member count above the six entries of a
 // PortChannelInfo is capped at six, and a null address is refused before
 // the registry is looked at; both choices are listed in docs/design.md.
-#include <algorithm>
-#include <cstring>
-
-#include "ifsvc.h"
 #include "programming/programming_internal.h"
 
 namespace {
@@ -35,22 +31,14 @@ LoopResult program_members(MemberOp op, yarl_handle_t handle,
                            const uint8_t *addr1, const uint8_t *addr2,
                            uint32_t vlan_id, uint32_t pc_if_index,
                            uint32_t qualifier, yarl_msg *msg) {
-    PortChannelInfo info;
-    std::memset(&info, 0, sizeof info);
-    info.pc_if_index = pc_if_index;
-    uint32_t status = static_cast<uint32_t>(port_channel_info_get(&info));
-
-    // Read by value: std::min would bind a reference to the packed,
-    // unaligned field.
-    const uint32_t reported = info.member_count;
-    const uint32_t members =
-        std::min<uint32_t>(reported, OSTREL_PC_MAX_MEMBERS);
-    for (uint32_t i = 0; i < members; ++i) {
+    const ostrel::PcMembers members = ostrel::query_pc_members(pc_if_index);
+    uint32_t status = static_cast<uint32_t>(members.result);
+    for (uint32_t i = 0; i < members.count; ++i) {
         if (i > 0) {
             (void)brisel_api_yarl_gobble(handle,
                                          msg); // the previous member's reply
         }
-        const uint32_t member = info.members[i].if_index;
+        const uint32_t member = members.if_index[i];
         status = op == MemberOp::Add
                      ? ostrel_api_add_acl(handle, addr1, addr2, vlan_id, member,
                                           qualifier, msg)
@@ -106,10 +94,7 @@ uint32_t pc_del(yarl_handle_t handle, const uint8_t *addr1,
     if (povlan == nullptr) {
         return OSTREL_STATUS_NO_ENTRY;
     }
-    AceKey key{};
-    std::memcpy(key.addr1, addr1, sizeof key.addr1);
-    std::memcpy(key.addr2, addr2, sizeof key.addr2);
-    key.qualifier = static_cast<uint16_t>(qualifier & 0xffffu);
+    const AceKey key = ostrel::make_ace_key(addr1, addr2, qualifier);
     if (brisel_poace_lookup(povlan, &key) == nullptr) {
         return OSTREL_STATUS_NO_ENTRY;
     }
@@ -168,7 +153,7 @@ extern "C" OSTREL_API uint32_t ostrel_api_pc_program_acl_update(
         if (intf == nullptr) {
             continue;
         }
-        pc_override_if_index = override;
+        ostrel::pc_override_if_index = override;
         const uint32_t status =
             ostrel_api_program_intf(handle, msg, vlan, intf, install, 0);
         if (status != OSTREL_STATUS_OK) {

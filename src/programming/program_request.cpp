@@ -3,8 +3,8 @@
 // update request layout of ostrelapi.h.
 //
 // Every byte of a request is written exactly once and no byte is read
-// before it is written, so a request can be written into memory that was
-// never zeroed (the batch block, the request block).
+// before it is written, so a request is written straight into the batch
+// block, whose bytes past the used length were never zeroed.
 #include "program_request.h"
 
 #include <cstring>
@@ -190,8 +190,8 @@ uint32_t request_size(VlanNode &vlan, const IntfNode &intf) {
     return static_cast<uint32_t>(size);
 }
 
-void write_request_into(void *dst, uint32_t size, VlanNode &vlan,
-                        const IntfNode &intf, uint32_t install) {
+void write_request_into(void *dst, VlanNode &vlan, const IntfNode &intf,
+                        uint32_t install) {
     ostrel_api_plcy_update_req_t &req = as_request(dst);
     SlotWriter slots(req.aces);
     // ACE records, only when the named interface has ACEs.
@@ -206,8 +206,8 @@ void write_request_into(void *dst, uint32_t size, VlanNode &vlan,
     // The two closing records at slots b and b + 1, ending the block.
     write_first_closing(req.aces[b], q);
     write_second_closing(req.aces[b + 1]);
+    // b + 2 records fill the request_size() bytes exactly (the slot rule).
     write_header(req, vlan, intf, install, n + kClosingRecords);
-    (void)size; // b + 2 records fill the block exactly, see the slot rule
 }
 
 void write_request_reusing(void *dst, const void *from, uint32_t size,

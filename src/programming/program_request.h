@@ -1,11 +1,12 @@
 // ProgramRequest: one interface's programming request, laid out as an
 // ostrel_api_plcy_update_req_t followed by its 64-byte ACE records.
 //
-// The request's heap block is allocated first, so a failing allocation
-// fails at the same point whatever happens next. The bytes themselves are
-// written straight into the batch (write_request_into,
-// write_request_reusing): the block is the request's place in the
-// allocation sequence, which callers and their tests rely on.
+// The request's bytes are written straight into the batch
+// (write_request_into, write_request_reusing). A heap block of the
+// request's size is still allocated first and freed on return, unwritten:
+// it keeps the request's place in the sequence of allocations, so an
+// allocation that fails fails at the same point as it always has, before
+// anything is flushed, appended or sent.
 #pragma once
 
 #include <cstdint>
@@ -25,11 +26,11 @@ struct FreeDeleter {
 // carry it. Reads the registry only.
 uint32_t request_size(VlanNode &vlan, const IntfNode &intf);
 
-// Writes the complete request of `intf` in `vlan` (exactly `size` bytes, as
+// Writes the complete request of `intf` in `vlan` (exactly the bytes that
 // request_size returned) at dst, whatever dst held before: every byte is
 // written once.
-void write_request_into(void *dst, uint32_t size, VlanNode &vlan,
-                        const IntfNode &intf, uint32_t install);
+void write_request_into(void *dst, VlanNode &vlan, const IntfNode &intf,
+                        uint32_t install);
 
 // Writes the request of `intf` at dst by taking the records from an
 // earlier request `from` of the same VLAN and the same size whose named
@@ -43,8 +44,9 @@ void write_request_reusing(void *dst, const void *from, uint32_t size,
 uint32_t request_dst_if_index(const void *request);
 void set_request_dst_if_index(void *request, uint32_t if_index);
 
-// A heap block of exactly size() bytes for one request; freed when the
-// owner goes out of scope, so every return of the builder releases it.
+// The request's heap block of exactly size() bytes, never written (see
+// above); freed when the owner goes out of scope, so every return of the
+// builder releases it.
 class ProgramRequest {
   public:
     // Allocates the block for the request of `intf` in `vlan`. Returns an

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
+#include "ifsvc.h"
 #include "ostrelapi.h"
 
 extern "C" {
@@ -22,16 +24,41 @@ uint32_t ostrel_api_add_acl(yarl_handle_t handle, const uint8_t *addr1,
                             uint32_t if_index, uint32_t qualifier,
                             yarl_msg *msg);
 
-// Open batch block and its used length (0 when none is open).
+} // extern "C"
+
+namespace ostrel {
+// Open batch block and its used length (0 when none is open). In the
+// library's namespace, so a program's own globals of these names never
+// collide with them in a static link.
 extern uint8_t *batch_buf;
 extern uint32_t batch_len;
 // One-shot interface index replacing a port channel's member fan-out.
 extern uint32_t pc_override_if_index;
 
-} // extern "C"
-
-namespace ostrel {
 // Size in bytes of the batch block sent to the ACL service.
 inline constexpr uint32_t kBatchSize = OSTREL_BATCH_SIZE;
 inline constexpr uint32_t kBatchHeadSize = 8;
+
+// The identity of an ACE from a call's arguments: both addresses and the
+// low 16 bits of the qualifier.
+inline AceKey make_ace_key(const uint8_t *addr1, const uint8_t *addr2,
+                           uint32_t qualifier) {
+    AceKey key{};
+    std::memcpy(key.addr1, addr1, sizeof key.addr1);
+    std::memcpy(key.addr2, addr2, sizeof key.addr2);
+    key.qualifier = static_cast<uint16_t>(qualifier & 0xffffu);
+    return key;
+}
+
+// A port channel's members as the port-channel service reports them.
+struct PcMembers {
+    int result = 0;     // what port_channel_info_get returned
+    uint32_t count = 0; // at most OSTREL_PC_MAX_MEMBERS
+    uint32_t if_index[OSTREL_PC_MAX_MEMBERS] = {};
+};
+
+// Asks the port-channel service for the members of pc_if_index. The member
+// entries are read from the record whatever the query returned; a count
+// above the six entries the record holds is capped at six.
+PcMembers query_pc_members(uint32_t pc_if_index);
 } // namespace ostrel

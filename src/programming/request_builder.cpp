@@ -36,18 +36,13 @@ bool is_port_channel(uint32_t if_index) {
 // The members of port channel pc_if_index. False when the query
 // fails.
 bool query_members(uint32_t pc_if_index, Fanout &fanout) {
-    PortChannelInfo info;
-    std::memset(&info, 0, sizeof info);
-    info.pc_if_index = pc_if_index;
-    if (port_channel_info_get(&info) != 0) {
+    const PcMembers members = query_pc_members(pc_if_index);
+    if (members.result != 0) {
         return false;
     }
-    fanout.members = info.member_count < OSTREL_PC_MAX_MEMBERS
-                         ? info.member_count
-                         : OSTREL_PC_MAX_MEMBERS;
-    for (uint32_t i = 0; i < fanout.members; ++i) {
-        fanout.member_if_index[i] = info.members[i].if_index;
-    }
+    fanout.members = members.count;
+    std::memcpy(fanout.member_if_index, members.if_index,
+                sizeof fanout.member_if_index);
     return true;
 }
 
@@ -83,7 +78,7 @@ void fill(void *dst, uint32_t size, const Source &src) {
         write_request_reusing(dst, earlier, size, src.vlan, src.intf,
                               src.install);
     } else {
-        write_request_into(dst, size, src.vlan, src.intf, src.install);
+        write_request_into(dst, src.vlan, src.intf, src.install);
     }
 }
 
@@ -136,7 +131,8 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
         return OSTREL_STATUS_INVALID;
     }
 
-    // The request's block; its bytes are written when they are needed.
+    // The request's block, for its place in the allocation sequence only:
+    // the request is written straight into the batch below.
     ProgramRequest request = ProgramRequest::allocate(*vlan, *intf);
     if (!request.ok()) {
         return OSTREL_STATUS_INVALID;

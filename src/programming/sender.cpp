@@ -1,8 +1,8 @@
 // Sending a batch to the ACL service with bounded retries, and draining the
 // service's reply.
-#include <cstdio>
 #include <unistd.h>
 
+#include "acl_service.h"
 #include "programming/programming_internal.h"
 #include "yarl.h"
 
@@ -16,11 +16,6 @@ constexpr int kSendRetries = 3;
 constexpr useconds_t kRetrySleepMicros = 800000;
 constexpr uint32_t kRecvWaitWord = 20;
 
-// The ACL service's address, filled anew for every attempt.
-yarl_addr acl_service() {
-    return yarl_addr{OSTREL_ACL_SERVICE_NODE, OSTREL_ACL_SERVICE_PORT};
-}
-
 } // namespace
 
 // Sends length bytes at data as one message to the ACL service: one send,
@@ -30,22 +25,14 @@ yarl_addr acl_service() {
 // line and did_yarl_send unchanged.
 extern "C" uint32_t ostrel_api_send_batch(yarl_handle_t handle, yarl_msg *msg,
                                           const void *data, uint32_t length) {
-    yarl_send_opts opts{};
-    opts.word[0] = 1;
-
-    yarl_addr dst = acl_service();
-    int result =
-        yarl_send(handle, &dst, OSTREL_ACL_OPCODE, data, length, msg, 0, &opts);
+    int result = ostrel::send_to_acl_service(handle, msg, data, length);
     for (int retries = 0; result != 0 && retries < kSendRetries; ++retries) {
         heartbeat_update_and_send(0);
         usleep(kRetrySleepMicros);
-        dst = acl_service();
-        result = yarl_send(handle, &dst, OSTREL_ACL_OPCODE, data, length, msg,
-                           0, &opts);
+        result = ostrel::send_to_acl_service(handle, msg, data, length);
     }
     if (result != 0) {
-        perror("Unable to send YARL message\n");
-        return OSTREL_STATUS_SEND_ERROR(yarl_errno_get(handle));
+        return ostrel::report_send_failure(handle);
     }
     did_yarl_send = 1;
     return OSTREL_STATUS_OK;

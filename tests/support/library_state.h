@@ -18,6 +18,11 @@
 #include "programming/programming_internal.h"
 #include "sim_platform.hpp"
 
+// The batch state the fixtures read and reset.
+using ostrel::batch_buf;
+using ostrel::batch_len;
+using ostrel::pc_override_if_index;
+
 namespace ostrel_test {
 
 using Addr = std::array<uint8_t, 6>;
