@@ -243,14 +243,9 @@ TEST(ServiceModel, KeepsTheLastRequestOfEachVlanAndInterface) {
     EXPECT_EQ(r->aces.size(), 2u);
     EXPECT_EQ(r->aces[0].fltr.fltr_qualifier, 4);
     EXPECT_EQ(model.table(),
-              "programmed table: 3 entries\n"
-              "  (batch) remove vlan 10 intf 5, 2 records\n"
-              "    [0] close qual 4\n"
-              "        slot 0: qual 4, replaced by the closing record\n"
-              "    [1] end\n"
-              "  (batch) remove vlan 10 intf 6, 2 records\n"
-              "    [0] close qual 0\n"
-              "    [1] end\n"
+              "programmed table: 1 entry, 2 interfaces removed\n"
+              "  (batch) removed: vlan 10 intf 5\n"
+              "  (batch) removed: vlan 10 intf 6\n"
               "  (policy update) install vlan 30 intf 7, 1 record\n"
               "    [0] ace qual 9 addr1 00:00:00:00:00:01 addr2 "
               "00:00:00:00:00:ee\n");

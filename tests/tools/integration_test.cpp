@@ -173,7 +173,7 @@ TEST(Malformed, DecoderAndDaemonRefuseDamagedMessagesAndKeepServing) {
                          "66:77:88:99:aa:bc\n"
                          "      [1] close qual 7\n"
                          "          slot 1: qual 7, replaced by the closing "
-                         "record\n"
+                         "record (only its qualifier is sent)\n"
                          "      [2] end\n");
     std::string log;
     EXPECT_EQ(daemon.stop(&log), 0);

@@ -69,11 +69,10 @@ bool send_text(const CaptureFrame &f, std::string *out, std::string *err) {
 int decode_capture(const std::string &path, const std::vector<uint8_t> &bytes) {
     std::vector<CaptureFrame> frames;
     std::string err;
-    if (!tools::read_pcapng(bytes.data(), bytes.size(), &frames, &err)) {
-        std::fprintf(stderr, "aclctl: %s: %s\n", path.c_str(), err.c_str());
-        return 1;
-    }
+    std::string stop;
     int status = 0;
+    if (!tools::read_pcapng(bytes.data(), bytes.size(), &frames, &stop))
+        status = 1; // the frames before the fault are still decoded
     for (size_t i = 0; i < frames.size(); ++i) {
         std::string text = frame_line(i + 1, frames[i]);
         std::string decoded;
@@ -86,6 +85,11 @@ int decode_capture(const std::string &path, const std::vector<uint8_t> &bytes) {
         }
         std::fputs((text + tap::indent(decoded, 2)).c_str(), stdout);
     }
+    if (!stop.empty())
+        std::fprintf(stderr,
+                     "aclctl: %s: %s; decoding stops there, after %zu %s\n",
+                     path.c_str(), stop.c_str(), frames.size(),
+                     frames.size() == 1 ? "frame" : "frames");
     return status;
 }
 

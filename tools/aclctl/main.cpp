@@ -1,14 +1,18 @@
 // aclctl: runs an ACL scenario through the library against an embedded
 // service or an aclsvc-sim daemon, or decodes a captured message.
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "capture_decode.h"
+#include "cli_options.h"
 #include "help_text.h"
 #include "number_parse.h"
 #include "pcapng.h"
@@ -25,29 +29,22 @@
 namespace {
 
 using ostrel::aclctl::kUsage;
+using ostrel::aclctl::Options;
 
 // Largest file read: well above any message or scenario.
 constexpr size_t kMaxFile = 16u << 20;
-
-struct Options {
-    std::string socket_path;
-    uint32_t timeout_ms = 5000;
-    bool fast_retry = false;
-    bool keep_going = false;
-    uint32_t fail_sends = 0;
-    uint32_t fail_errno = 11;
-    std::string capture_dir;
-    std::string pcap_path;
-    bool quiet = false;
-    bool json = false;
-    std::string scenario; // or the file of `decode` and `send`
-};
 
 bool read_file(const std::string &path, std::vector<uint8_t> *out,
                std::string *err) {
     FILE *f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
         *err = path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(::fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fclose(f);
+        *err = path + ": is a directory";
         return false;
     }
     std::vector<uint8_t> data;
@@ -111,56 +108,6 @@ int decode_file(const std::string &path) {
     return 0;
 }
 
-bool number_arg(int argc, char **argv, int *i, uint32_t max, uint32_t *out) {
-    return *i + 1 < argc && ostrel::tools::parse_number(argv[++*i], max, out);
-}
-
-// Fills *o from argv; false with *err set.
-bool parse_args(int argc, char **argv, Options *o, std::string *err) {
-    for (int i = 1; i < argc; ++i) {
-        std::string_view a = argv[i];
-        bool ok = true;
-        if (a == "--socket" && i + 1 < argc)
-            o->socket_path = argv[++i];
-        else if (a == "--timeout-ms")
-            ok = number_arg(argc, argv, &i, 600000, &o->timeout_ms);
-        else if (a == "--pcap" && i + 1 < argc)
-            o->pcap_path = argv[++i];
-        else if (a == "--capture" && i + 1 < argc)
-            o->capture_dir = argv[++i];
-        else if (a == "--quiet")
-            o->quiet = true;
-        else if (a == "--json")
-            o->json = true;
-        else if (a == "--fast-retry")
-            o->fast_retry = true;
-        else if (a == "--keep-going")
-            o->keep_going = true;
-        else if (a == "--fail-sends")
-            ok = number_arg(argc, argv, &i, 1000000, &o->fail_sends);
-        else if (a == "--fail-errno")
-            ok = number_arg(argc, argv, &i, 4095, &o->fail_errno);
-        else if (o->scenario.empty() && (a == "-" || a[0] != '-'))
-            o->scenario = argv[i];
-        else
-            ok = false;
-        if (!ok) {
-            *err = "bad or incomplete argument '" + std::string(a) + "'";
-            return false;
-        }
-    }
-    if (o->scenario.empty()) {
-        *err = "no scenario or file given";
-        return false;
-    }
-    if (!o->socket_path.empty() && o->fail_sends > 0) {
-        *err = "--fail-sends is for the embedded service; "
-               "tell aclsvc-sim instead";
-        return false;
-    }
-    return true;
-}
-
 // The capture directory must exist and take files before anything runs;
 // false with the reason printed.
 bool capture_dir_usable(const std::string &dir) {
@@ -178,12 +125,27 @@ bool capture_dir_usable(const std::string &dir) {
     return why == nullptr;
 }
 
+// Connects to the daemon, retrying for up to wait_ms while its socket
+// does not exist yet or nobody listens on it yet; 0 or an error number.
+int connect_socket(const std::string &path, uint32_t wait_ms) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        int err = ostrel_socket_transport_connect(path.c_str());
+        auto waited = std::chrono::steady_clock::now() - start;
+        if ((err != ENOENT && err != ECONNREFUSED) ||
+            waited >= std::chrono::milliseconds(wait_ms))
+            return err;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 // Connects the chosen backend; false with a message printed.
 bool set_up_backend(const Options &o) {
     ostrel::sim::reset();
     ostrel::sim::set_copy_payloads(false);
     ostrel::aclctl::tap::set_fast_retry(o.fast_retry);
     ostrel::aclctl::tap::set_json(o.json);
+    ostrel::aclctl::tap::set_brief(o.brief);
     ostrel::aclctl::tap::set_keep_going(o.keep_going);
     ostrel::tools::set_slot_note_source(ostrel::aclctl::registry_slot_notes);
     std::string why;
@@ -200,7 +162,7 @@ bool set_up_backend(const Options &o) {
         return true;
     }
     ostrel_socket_transport_set_timeout_ms(static_cast<int>(o.timeout_ms));
-    int err = ostrel_socket_transport_connect(o.socket_path.c_str());
+    int err = connect_socket(o.socket_path, o.wait_for_socket_ms);
     if (err != 0) {
         std::fprintf(stderr, "aclctl: cannot connect to %s: %s\n",
                      o.socket_path.c_str(), std::strerror(err));
@@ -229,6 +191,11 @@ int run(const Options &o) {
         if (!c.warning.empty())
             std::fprintf(stderr, "aclctl: %s:%d: warning: %s\n",
                          o.scenario.c_str(), c.line, c.warning.c_str());
+    if (commands.empty()) {
+        std::fprintf(stderr, "aclctl: %s: no commands (nothing was run)\n",
+                     o.scenario.c_str());
+        return 0;
+    }
     if (!o.capture_dir.empty() && !capture_dir_usable(o.capture_dir))
         return 2;
     if (!set_up_backend(o))
@@ -263,8 +230,8 @@ int main(int argc, char **argv) {
     bool send = verb == "send";
     Options options;
     std::string err;
-    if (!parse_args(argc - (decode || send), argv + (decode || send), &options,
-                    &err))
+    if (!ostrel::aclctl::parse_args(argc - (decode || send),
+                                    argv + (decode || send), &options, &err))
         return fail_usage(err);
     if (options.quiet)
         tlvu_set_error_print_enabled(0);

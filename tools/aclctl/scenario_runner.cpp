@@ -29,22 +29,30 @@ class Runner {
     int run(const std::vector<Command> &commands) {
         for (const Command &cmd : commands) {
             line_ = cmd.line;
-            tap::emit("line " + std::to_string(cmd.line) + ": " + cmd.text +
-                          "\n",
-                      command_json(cmd));
+            if (!tap::brief())
+                tap::emit("line " + std::to_string(cmd.line) + ": " + cmd.text +
+                              "\n",
+                          command_json(cmd));
             if (!cmd.warning.empty())
                 tap::emit("", JsonObject()
                                   .add("event", "warning")
                                   .add("line", cmd.line)
                                   .add("message", cmd.warning));
+            tap::begin_command();
             execute(cmd);
-            if (tap::service_gone() != 0 && !keep_going_)
+            if (keep_going_)
+                continue;
+            if (tap::service_gone() != 0)
                 return stop_at(cmd);
+            if (tap::command_unanswered())
+                return stop_unanswered(cmd);
         }
         if (pending_) {
             drain_note("end of scenario\n", "end of scenario");
             drain();
         }
+        if (tap::brief())
+            totals();
         tap::emit("", JsonObject().add("event", "end").add("failed", failed_));
         return failed_ ? 1 : 0;
     }
@@ -61,8 +69,22 @@ class Runner {
         return 2;
     }
 
+    int stop_unanswered(const Command &cmd) const {
+        std::fprintf(stderr,
+                     "aclctl: line %d: the service does not answer (every "
+                     "send of the call timed out); stopped (--keep-going "
+                     "runs the rest)\n",
+                     cmd.line);
+        return 2;
+    }
+
     void status(const char *call, uint32_t s) {
-        tap::emit("  status " + tools::status_text(s) + "\n",
+        ++calls_;
+        failures_ += s != OSTREL_STATUS_OK;
+        std::string head = tap::brief() ? "line " + std::to_string(line_) +
+                                              ": " + call + ": status "
+                                        : "  status ";
+        tap::emit(head + tools::status_text(s) + "\n",
                   JsonObject()
                       .add("event", "status")
                       .add("line", line_)
@@ -87,12 +109,51 @@ class Runner {
     }
 
     static void drain_note(const std::string &text, const char *why) {
-        tap::emit(text, JsonObject().add("event", "drain").add("why", why));
+        if (!tap::brief())
+            tap::emit(text, JsonObject().add("event", "drain").add("why", why));
+    }
+
+    // Brief output's last line: what the run cost.
+    void totals() const {
+        auto messages = tap::messages_sent();
+        auto bytes = tap::bytes_sent();
+        tap::emit("totals: " + count(calls_, "call") + ", " +
+                      count(messages, "message") + ", " + count(bytes, "byte") +
+                      ", " + count(failures_, "failure") + "\n",
+                  JsonObject()
+                      .add("event", "totals")
+                      .add("calls", calls_)
+                      .add("messages", messages)
+                      .add("bytes", bytes)
+                      .add("failures", failures_));
+    }
+
+    static std::string count(unsigned long long n, const char *word) {
+        return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
     }
 
     void sent(const Command &c, uint32_t s) {
         status(call_name(c.verb), s);
         pending_ = did_yarl_send != 0;
+        if ((c.verb == Verb::PcAdd || c.verb == Verb::PcDel) &&
+            s == OSTREL_STATUS_OK && !has_members(c.target))
+            warn(c, "port channel " + std::to_string(c.target) +
+                        " has no members: nothing was sent");
+    }
+
+    static bool has_members(uint32_t pc) {
+        PortChannelInfo info{};
+        info.pc_if_index = pc;
+        return port_channel_info_get(&info) != 0 || info.member_count != 0;
+    }
+
+    void warn(const Command &c, const std::string &why) const {
+        std::fprintf(stderr, "aclctl: line %d: warning: %s\n", c.line,
+                     why.c_str());
+        tap::emit("", JsonObject()
+                          .add("event", "warning")
+                          .add("line", c.line)
+                          .add("message", why));
     }
 
     void execute(const Command &c) {
@@ -224,6 +285,8 @@ class Runner {
 
     yarl_msg msg_{};
     int line_ = 0;
+    unsigned long long calls_ = 0;
+    unsigned long long failures_ = 0;
     bool pending_ = false;
     bool failed_ = false;
     bool keep_going_;

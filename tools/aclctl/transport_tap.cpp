@@ -39,11 +39,15 @@ struct TapState {
     bool socket = false;
     bool fast_retry = false;
     bool json = false;
+    bool brief = false;
     bool keep_going = false;
     int gone = 0;
     std::string capture_dir;
     tools::PcapngWriter pcap;
     unsigned sends = 0;
+    unsigned long long bytes = 0;
+    unsigned command_sends = 0;
+    unsigned command_timeouts = 0;
     tools::ServiceModel service;
     std::map<uint32_t, uint32_t> reply_status; // embedded: token -> status
 };
@@ -66,6 +70,8 @@ void capture(const void *payload, uint32_t length) {
     if (f != nullptr)
         ok = std::fclose(f) == 0 && ok;
     const int err = errno;
+    if (state().brief && ok)
+        return;
     emit(ok ? "  captured " + path + "\n"
             : "  capture to " + path + " failed: " + std::strerror(err) + "\n",
          JsonObject().add("event", "captured").add("path", path).add("ok", ok));
@@ -138,6 +144,14 @@ void note_transport_error(int err) {
         (err == ECONNRESET || err == ENOTCONN || err == EPIPE))
         state().gone = err;
 }
+void begin_command() {
+    state().command_sends = 0;
+    state().command_timeouts = 0;
+}
+bool command_unanswered() {
+    return state().command_sends > 0 &&
+           state().command_timeouts == state().command_sends;
+}
 void set_capture_dir(const std::string &dir) {
     state().capture_dir = dir;
 }
@@ -146,6 +160,19 @@ bool set_pcap_file(const std::string &path, std::string *err) {
 }
 const tools::ServiceModel &embedded_service() {
     return state().service;
+}
+
+void set_brief(bool on) {
+    state().brief = on;
+}
+bool brief() {
+    return state().brief;
+}
+unsigned long long messages_sent() {
+    return state().sends;
+}
+unsigned long long bytes_sent() {
+    return state().bytes;
 }
 
 void set_json(bool on) {
@@ -197,7 +224,10 @@ int __wrap_yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
                      const void *payload, uint32_t length, yarl_msg *msg,
                      uint32_t zero, yarl_send_opts *opts) {
     state().sends++;
-    print_send(dst, opcode, payload, length);
+    state().bytes += length;
+    state().command_sends++;
+    if (!state().brief)
+        print_send(dst, opcode, payload, length);
     capture(payload, length);
     int r = socket_backend()
                 ? ostrel_socket_yarl_send(handle, dst, opcode, payload, length,
@@ -205,10 +235,14 @@ int __wrap_yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
                 : embedded_send(handle, dst, opcode, payload, length, msg, zero,
                                 opts);
     uint32_t sent_token = r == 0 ? yarl_rr_token_get(msg) : 0;
-    state().pcap.write(
-        ostrel::tools::send_frame(sent_token, opcode, payload, length));
-    state().pcap.write(ostrel::tools::accept_frame(
-        sent_token, r == 0 ? 0 : yarl_errno_get(handle)));
+    if (state().pcap.is_open()) { // a frame copies the whole payload
+        state().pcap.write(
+            ostrel::tools::send_frame(sent_token, opcode, payload, length));
+        state().pcap.write(ostrel::tools::accept_frame(
+            sent_token, r == 0 ? 0 : yarl_errno_get(handle)));
+    }
+    if (r == 0 && state().brief)
+        return r;
     if (r == 0) {
         uint32_t token = sent_token;
         emit("  -> accepted, reply token " + std::to_string(token) + "\n",
@@ -216,8 +250,10 @@ int __wrap_yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
     } else {
         int err = yarl_errno_get(handle);
         note_transport_error(err);
-        emit("  -> refused, errno " + std::to_string(err) + "\n",
-             JsonObject().add("event", "refused").add("errno", err));
+        state().command_timeouts += err == ETIMEDOUT;
+        if (!state().brief)
+            emit("  -> refused, errno " + std::to_string(err) + "\n",
+                 JsonObject().add("event", "refused").add("errno", err));
         errno = err; // for the library's perror line
     }
     return r;
@@ -268,6 +304,8 @@ int __wrap_yarl_recv(yarl_handle_t handle, yarl_msg *record,
     // service's 4-byte status word.
     state().pcap.write(ostrel::tools::reply_frame(
         token, payload, payload != nullptr ? sizeof word : 0));
+    if (state().brief)
+        return r;
     JsonObject event;
     event.add("event", "reply").add("token", token);
     event.add("payload", payload != nullptr);
@@ -289,12 +327,13 @@ int __wrap_heartbeat_update_and_send(uint32_t arg) {
 int __wrap_usleep(useconds_t us) {
     const bool skip =
         state().fast_retry || (state().gone != 0 && !state().keep_going);
-    emit("  retry after " + std::to_string(us) + " us" +
-             (skip ? " (skipped)" : "") + "\n",
-         JsonObject()
-             .add("event", "retry")
-             .add("sleep_us", us)
-             .add("skipped", skip));
+    if (!state().brief)
+        emit("  retry after " + std::to_string(us) + " us" +
+                 (skip ? " (skipped)" : "") + "\n",
+             JsonObject()
+                 .add("event", "retry")
+                 .add("sleep_us", us)
+                 .add("skipped", skip));
     return skip ? 0 : __real_usleep(us);
 }
 

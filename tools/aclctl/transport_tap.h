@@ -30,11 +30,24 @@ void set_keep_going(bool on);
 // scenario stops after the current command.
 int service_gone();
 void note_transport_error(int err);
+// Counts the sends of one scenario command from here on.
+void begin_command();
+// Whether the command made sends and every one of them timed out: a
+// service that accepts connections but never answers.
+bool command_unanswered();
 // Writes every frame, both directions, to a pcapng file (pcapng.h);
 // false with *err set when the file cannot be created.
 bool set_pcap_file(const std::string &path, std::string *err);
 // The embedded service's programmed table.
 const tools::ServiceModel &embedded_service();
+
+// Brief output: no per-message events (nothing is decoded), only what the
+// scenario runner reports per call.
+void set_brief(bool on);
+bool brief();
+// Messages sent so far (every try of every send) and their bytes.
+unsigned long long messages_sent();
+unsigned long long bytes_sent();
 
 // Writes text to the scenario's output.
 void print(const std::string &text);

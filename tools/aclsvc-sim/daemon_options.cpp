@@ -2,9 +2,11 @@
 #include "daemon_options.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <string_view>
 
 #include "number_parse.h"
+#include "service_protocol.h"
 
 namespace ostrel::aclsvc {
 
@@ -57,6 +59,18 @@ bool ready_fd_option(const char *value, int *out, std::string *err) {
     return true;
 }
 
+// The options that take a value, for telling a missing value from a
+// misspelt option.
+bool known_option(std::string_view arg) {
+    for (std::string_view name :
+         {"--log-format", "--pcap", "--socket", "--fail-sends", "--fail-errno",
+          "--drop-replies", "--delay-ms", "--ready-fd", "--mode", "--group",
+          "--allow-uid", "--allow-gid"})
+        if (arg == name)
+            return true;
+    return false;
+}
+
 } // namespace
 
 bool parse_options(int argc, char **argv, Options *out, std::string *err) {
@@ -98,7 +112,9 @@ bool parse_options(int argc, char **argv, Options *out, std::string *err) {
         } else if (arg == "--allow-gid") {
             ok = id_list_option(arg, value, &out->peers.gids, err);
         } else {
-            *err = "unknown or incomplete option '" + std::string(arg) + "'";
+            *err = (known_option(arg) ? "bad or missing value for "
+                                      : "unknown option ") +
+                   std::string(arg);
             return false;
         }
         if (!ok)
@@ -109,6 +125,12 @@ bool parse_options(int argc, char **argv, Options *out, std::string *err) {
         *err = "--socket PATH is required";
         return false;
     }
+    *err = tools::socket_path_problem(out->socket_path);
+    if (err->empty() && !out->group.empty() &&
+        ::getgrnam(out->group.c_str()) == nullptr)
+        *err = "--group " + out->group + ": no such group";
+    if (!err->empty())
+        return false;
     out->peers.default_to_own_uid_and_root();
     return true;
 }

@@ -33,6 +33,10 @@ inline constexpr const char *kUsage =
     "\n"
     "exit status: 0 stopped by a signal, 1 the socket could not be set up\n"
     "(another service listens at PATH, or PATH is not a socket), 2 bad\n"
-    "command line.\n";
+    "command line (unknown option, no such --group, a socket path over\n"
+    "107 bytes).\n"
+    "The words of the log (ACE, qualifier, closing record, word0, the TLV\n"
+    "fields): docs/glossary.md, installed as\n"
+    "share/doc/ostrelapi/glossary.md.\n";
 
 } // namespace ostrel::aclsvc

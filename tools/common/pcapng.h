@@ -74,8 +74,9 @@ CaptureFrame reply_frame(uint32_t token, const void *payload, uint32_t length);
 // Whether the bytes begin a pcapng file.
 bool is_pcapng(const uint8_t *bytes, size_t n);
 // Reads every frame of a capture written by PcapngWriter (either byte
-// order); false with *err set when the file is malformed or holds another
-// link type. Blocks other than the section, interface and enhanced packet
+// order); false with *err set when the file is malformed, cut short or
+// holds another link type, *frames then holding the frames before the
+// fault. Blocks other than the section, interface and enhanced packet
 // blocks are skipped.
 bool read_pcapng(const uint8_t *bytes, size_t n,
                  std::vector<CaptureFrame> *frames, std::string *err);

@@ -99,6 +99,13 @@ bool read_block(uint32_t type, const uint8_t *body, size_t n, Section *s,
     return true;
 }
 
+// A capture whose writer stopped in the middle of a block.
+std::string cut_short(size_t at, size_t need, size_t left, const char *what) {
+    return "cut short in the middle of " + std::string(what) + " at offset " +
+           std::to_string(at) + " (" + std::to_string(need) +
+           " bytes needed, " + std::to_string(left) + " left)";
+}
+
 } // namespace
 
 bool is_pcapng(const uint8_t *bytes, size_t n) {
@@ -111,8 +118,7 @@ bool read_pcapng(const uint8_t *bytes, size_t n,
     size_t at = 0;
     while (at < n) {
         if (n - at < 12)
-            return fail(err, "block at offset " + std::to_string(at) +
-                                 " is cut short");
+            return fail(err, cut_short(at, 12, n - at, "the head of a block"));
         uint32_t type = load32(bytes + at, s.swap);
         if (type == kSectionHeader) {
             if (n - at < 28)
@@ -126,9 +132,11 @@ bool read_pcapng(const uint8_t *bytes, size_t n,
             return fail(err, "not a pcapng file");
         }
         uint32_t total = load32(bytes + at + 4, s.swap);
-        if (total < 12 || total % 4 != 0 || total > n - at)
+        if (total < 12 || total % 4 != 0)
             return fail(err, "block at offset " + std::to_string(at) +
                                  " has a bad length");
+        if (total > n - at)
+            return fail(err, cut_short(at, total, n - at, "a block"));
         if (type != kSectionHeader &&
             !read_block(type, bytes + at + 8, total - 12, &s, frames, err))
             return false;

@@ -10,6 +10,19 @@
 
 namespace ostrel::tools {
 
+namespace {
+
+// A remove request leaves nothing programmed on its interface.
+bool removed(const Request &r) {
+    return r.plcy_op == kOpRemove;
+}
+
+std::string count(size_t n, const char *one, const char *many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+} // namespace
+
 void ServiceModel::apply(Request &&request, const char *source) {
     const std::pair<uint16_t, uint32_t> key{request.vlan, request.if_index};
     table_[key] = Entry{std::move(request), source};
@@ -58,6 +71,7 @@ std::string ServiceModel::table_json() const {
         entries.push_back(
             JsonObject()
                 .add("source", entry.source)
+                .add("removed", removed(entry.request))
                 .raw("request", request_json(entry.request, false))
                 .str());
     return json_array(entries);
@@ -69,13 +83,23 @@ const Request *ServiceModel::find(uint16_t vlan, uint32_t if_index) const {
 }
 
 std::string ServiceModel::table() const {
-    if (table_.empty())
-        return "programmed table: empty\n";
-    std::string out = "programmed table: " + std::to_string(table_.size()) +
-                      (table_.size() == 1 ? " entry\n" : " entries\n");
+    size_t gone = 0;
+    for (const auto &[key, entry] : table_)
+        gone += removed(entry.request);
+    size_t programmed = table_.size() - gone;
+    std::string out =
+        "programmed table: " +
+        (programmed == 0 ? std::string("empty")
+                         : count(programmed, "entry", "entries")) +
+        (gone != 0 ? ", " + count(gone, "interface", "interfaces") + " removed"
+                   : std::string()) +
+        "\n";
     for (const auto &[key, entry] : table_)
         out += std::string("  (") + entry.source + ") " +
-               format_request(entry.request, 2, false).substr(2);
+               (removed(entry.request)
+                    ? "removed: vlan " + std::to_string(key.first) + " intf " +
+                          std::to_string(key.second) + "\n"
+                    : format_request(entry.request, 2, false).substr(2));
     return out;
 }
 

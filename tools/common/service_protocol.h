@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <sys/un.h>
 
 namespace ostrel::tools {
 
@@ -18,5 +20,16 @@ inline constexpr uint32_t kReplyUnknownOpcode = 0xE0000002u;
 inline constexpr uint32_t kQueryTable = 1;
 // The same table as a JSON array of {"source":..,"request":{...}}.
 inline constexpr uint32_t kQueryTableJson = 2;
+
+// Longest socket path a Unix-domain address holds (its NUL excluded).
+inline constexpr size_t kMaxSocketPath = sizeof(sockaddr_un::sun_path) - 1;
+
+// Empty when PATH fits a Unix-domain address, else what is wrong.
+inline std::string socket_path_problem(const std::string &path) {
+    if (path.size() <= kMaxSocketPath)
+        return "";
+    return "socket path too long: " + std::to_string(path.size()) +
+           " bytes, the limit is " + std::to_string(kMaxSocketPath);
+}
 
 } // namespace ostrel::tools

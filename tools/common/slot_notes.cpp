@@ -39,12 +39,29 @@ std::vector<SlotNote> slot_notes(const Request &r, bool ask_source) {
     return notes;
 }
 
-std::string format_slot_note(const SlotNote &n) {
-    return "slot " + std::to_string(n.slot) + ": qual " +
-           std::to_string(n.qual) +
-           (n.intf != 0 ? " from intf " + std::to_string(n.intf) : "") +
-           (n.by_closing ? ", replaced by the closing record"
-                         : ", replaced by the next record");
+namespace {
+
+std::string who(const SlotNote &n) {
+    return "qual " + std::to_string(n.qual) +
+           (n.intf != 0 ? " from intf " + std::to_string(n.intf) : "");
+}
+
+} // namespace
+
+std::string format_slot_notes(const std::vector<SlotNote> &notes) {
+    if (notes.empty())
+        return "";
+    const SlotNote &last = notes.back();
+    std::string out =
+        "slot " + std::to_string(last.slot) + ": " + who(notes[0]);
+    for (size_t k = 1; k < notes.size(); ++k)
+        out += ", then " + who(notes[k]);
+    out += notes.size() > 1 ? ", each over the one before, the last replaced "
+                              "by the "
+                            : ", replaced by the ";
+    return out + (last.by_closing
+                      ? "closing record (only its qualifier is sent)"
+                      : "next record (not sent)");
 }
 
 } // namespace ostrel::tools

@@ -81,13 +81,19 @@ void set_slot_note_source(SlotNoteSource source);
 // The service side, which knows only the bytes, passes ask_source false.
 std::vector<SlotNote> slot_notes(const Request &request,
                                  bool ask_source = true);
-// "slot 0: qual 7 from intf 5, replaced by the closing record"
-std::string format_slot_note(const SlotNote &note);
+// One explanation of the notes of one slot, in the order written:
+// "slot 0: qual 7 from intf 5, replaced by the closing record (only its
+// qualifier is sent)"; several ACEs written into the slot in turn are
+// named in one sentence.
+std::string format_slot_notes(const std::vector<SlotNote> &notes);
 
 // The role of a record as the request builder writes them: "ace",
 // "close" (the first closing record), "end" (the second), "empty" (all
 // zero) or "other".
 const char *record_role(const ostrel_api_ace_t &record);
+// plcy_op of a request: install (the interface holds ACEs) or remove.
+inline constexpr uint32_t kOpInstall = 1;
+inline constexpr uint32_t kOpRemove = 2;
 // "install", "remove" or "op N".
 std::string op_name(uint32_t op);
 // 00:11:22:33:44:55

@@ -74,9 +74,9 @@ std::string fields(const ostrel_api_ace_t &r) {
 } // namespace
 
 std::string op_name(uint32_t op) {
-    if (op == 1)
+    if (op == kOpInstall)
         return "install";
-    if (op == 2)
+    if (op == kOpRemove)
         return "remove";
     return "op " + std::to_string(op);
 }
@@ -133,9 +133,12 @@ std::string format_request(const Request &r, int indent, bool ask_source) {
     for (size_t k = 0; k < r.aces.size(); ++k) {
         out += pad + "  [" + std::to_string(k) + "] " +
                format_record(r.aces[k]) + "\n";
+        std::vector<SlotNote> here;
         for (const SlotNote &n : notes)
             if (n.slot == k)
-                out += pad + "      " + format_slot_note(n) + "\n";
+                here.push_back(n);
+        if (!here.empty())
+            out += pad + "      " + format_slot_notes(here) + "\n";
     }
     return out;
 }

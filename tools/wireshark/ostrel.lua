@@ -195,7 +195,7 @@ local function batch(tvb, r, tree, n)
         for k = 0, aces - 1 do record(tvb, r, rt, at + 24 + 64 * k, k, quals) end
         at = at + 24 + 64 * aces
     end
-    return "batch, " .. r.u32(4) .. " requests"
+    return "batch, " .. r.u32(4) .. (r.u32(4) == 1 and " request" or " requests")
 end
 
 -- One TLV array at o (header and body); false with the reason when a TLV

@@ -7,9 +7,11 @@ Usage: cli_test.py ACLCTL ACLSVC_SIM SOURCE_DIR
 import json
 import os
 import re
+import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 ACLCTL, ACLSVC, SRC = sys.argv[1:4]
@@ -130,6 +132,9 @@ class JsonLines(unittest.TestCase):
         ops = {(e["request"]["vlan"], e["request"]["intf"]):
                e["request"]["op_name"] for e in table}
         self.assertEqual(ops[(10, 6)], "remove")
+        self.assertEqual({k for k in ops if ops[k] == "remove"},
+                         {(e["request"]["vlan"], e["request"]["intf"])
+                          for e in table if e["removed"]})
         self.assertEqual(ops[(40, 7)], "install")
 
     def test_daemon_log_decodes_what_the_client_sent(self):
@@ -202,6 +207,103 @@ class Scenario(unittest.TestCase):
             self.assertEqual(r.returncode, 2)
             self.assertIn(b"got " + shown + b" (nothing was run)", r.stderr)
             self.assertLess(len(r.stderr), 200)
+
+
+class Brief(unittest.TestCase):
+    def test_one_line_per_call_and_totals_that_match_the_full_output(self):
+        full = events(aclctl("--json", DEMO).stdout)
+        sends = of(full, "send")
+        brief = aclctl("--brief", DEMO).stdout.decode().splitlines()
+        calls = [l for l in brief if re.match(r"line \d+: \w+: status ", l)]
+        self.assertEqual(len(calls), len(of(full, "status")))
+        self.assertFalse([l for l in brief if "send " in l or "token" in l])
+        self.assertEqual(brief[-1], "totals: %d calls, %d messages, %d bytes,"
+                         " 0 failures" % (len(calls), len(sends),
+                                          sum(s["length"] for s in sends)))
+        evs = events(aclctl("--brief", "--json", DEMO).stdout)
+        self.assertEqual({e["event"] for e in evs},
+                         {"status", "parsed_reply", "table", "totals", "end"})
+        self.assertEqual(of(evs, "status"), of(full, "status"))
+        self.assertEqual(of(evs, "totals")[0]["bytes"],
+                         sum(s["length"] for s in sends))
+
+    def test_a_port_channel_without_members_warns_that_nothing_was_sent(self):
+        for members, warned in (("", True), (" 11", False)):
+            r = aclctl("--json", "-", stdin=(
+                f"pc 200 members{members}\npc-add vlan 1 pc 200 {ACE}\n"
+                .encode()))
+            self.assertEqual(r.returncode, 0)
+            note = b"line 2: warning: port channel 200 has no members: " \
+                   b"nothing was sent"
+            self.assertEqual(note in r.stderr, warned)
+            self.assertEqual(len(of(events(r.stdout), "warning")), warned)
+
+
+class BadInput(unittest.TestCase):
+    def test_each_bad_input_gets_its_message_and_exit_code(self):
+        tmp = tempfile.gettempdir()
+        long_path = "/tmp/" + "x" * 120
+        for args, code, message in (
+                ([ACLCTL, tmp], 2, b"is a directory"),
+                ([ACLCTL, "decode", tmp], 2, b"is a directory"),
+                ([ACLCTL, "/dev/null"], 0, b"no commands (nothing was run)"),
+                ([ACLCTL, "--bogus", DEMO], 2, b"unknown option --bogus"),
+                ([ACLCTL, "--socket", long_path, DEMO], 2,
+                 b"socket path too long: 125 bytes, the limit is 107"),
+                ([ACLSVC, "--socket", long_path], 2, b"the limit is 107"),
+                ([ACLSVC, "--socket", os.path.join(tmp, "g.sock"), "--group",
+                  "nosuchgroup"], 2, b"--group nosuchgroup: no such group"),
+                ([ACLSVC, "--bogus"], 2, b"unknown option --bogus")):
+            r = run(args)
+            self.assertEqual(r.returncode, code, args)
+            self.assertIn(message, r.stderr, args)
+            self.assertEqual(r.stdout, b"", args)
+
+
+class SlowOrMuteService(unittest.TestCase):
+    """A daemon not listening yet, and a service that accepts connections
+    but never reads or answers."""
+
+    def run_against_mute_service(self, *args):
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "mute.sock")
+            with socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET) as s:
+                s.bind(path)
+                s.listen(8)
+                lines = "".join(f"add vlan 1 intf {i} {ACE}\n"
+                                for i in range(1, 4))
+                return aclctl("--socket", path, "--timeout-ms", "20",
+                              "--fast-retry", *args, "-",
+                              stdin=lines.encode())
+
+    def test_the_first_unanswered_call_stops_the_run(self):
+        r = self.run_against_mute_service()
+        self.assertEqual(r.returncode, 2)
+        self.assertIn(b"aclctl: line 1: the service does not answer (",
+                      r.stderr)
+        self.assertEqual(r.stdout.count(b"  send "), 4)
+        self.assertNotIn(b"line 2:", r.stdout)
+        kept = self.run_against_mute_service("--keep-going")
+        self.assertEqual(kept.returncode, 1)
+        self.assertEqual(kept.stdout.count(b"  send "), 12)
+
+    def test_a_daemon_started_after_aclctl_is_waited_for(self):
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "late.sock")
+            # A socket file nobody listens on yet: connecting is refused
+            # until the daemon takes the path over.
+            with socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET) as s:
+                s.bind(path)
+                client = subprocess.Popen(
+                    [ACLCTL, "--socket", path, "--wait-for-socket", "30000",
+                     DEMO], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                time.sleep(0.2)  # let aclctl meet the refusing socket
+                daemon = subprocess.Popen([ACLSVC, "--socket", path,
+                                           "--quiet"])
+                _, err = client.communicate(timeout=60)
+                daemon.terminate()
+                daemon.wait(timeout=20)
+        self.assertEqual(client.returncode, 0, err)
 
 
 class Decode(unittest.TestCase):
@@ -297,7 +399,10 @@ class Capture(unittest.TestCase):
                          len(sends))
         self.assertIn(b"install vlan 40 intf 7, 2 records", decoded.stdout)
         self.assertEqual(broken.returncode, 1)
-        self.assertIn(b"has a bad length", broken.stderr)
+        self.assertIn(b"cut short in the middle of a block", broken.stderr)
+        self.assertEqual(broken.stdout, decoded.stdout[:len(broken.stdout)])
+        self.assertEqual(broken.stdout.count(b"\nframe "), len(frames) - 2)
+        self.assertIn(b"after %d frames" % (len(frames) - 1), broken.stderr)
 
     def test_every_cut_of_a_capture_is_refused_cleanly(self):
         with tempfile.TemporaryDirectory() as d:
