@@ -43,6 +43,8 @@ inline constexpr const char *kUsage =
     "     directory, daemon unreachable, gone or not answering (the line\n"
     "     is named)\n"
     "A scenario without commands runs nothing and exits 0 with a note.\n"
+    "When stderr is a terminal, a run longer than a second shows its\n"
+    "progress there on one updating line (never with --json).\n"
     "\n"
     "The scenario language: aclctl help scenario, or man aclctl.\n"
     "The words (ACE, qualifier, closing record, word0, the TLV fields):\n"

@@ -16,6 +16,7 @@
 #include "help_text.h"
 #include "number_parse.h"
 #include "pcapng.h"
+#include "progress_line.h"
 #include "raw_send.h"
 #include "registry_notes.h"
 #include "scenario.h"
@@ -200,6 +201,7 @@ int run(const Options &o) {
         return 2;
     if (!set_up_backend(o))
         return 2;
+    ostrel::aclctl::progress::start(o.json);
     int status = ostrel::aclctl::run_scenario(commands, o.keep_going);
     ostrel_socket_transport_disconnect();
     return status;

@@ -9,6 +9,7 @@
 #include "command_json.h"
 #include "ifsvc.h"
 #include "ostrelapi.h"
+#include "progress_line.h"
 #include "service_protocol.h"
 #include "sim_platform.hpp"
 #include "socket_transport.h"
@@ -27,6 +28,16 @@ constexpr yarl_handle_t kHandle = 1;
 class Runner {
   public:
     int run(const std::vector<Command> &commands) {
+        int status = run_commands(commands);
+        progress::erase();
+        return status;
+    }
+
+    explicit Runner(bool keep_going) : keep_going_(keep_going) {}
+
+  private:
+    int run_commands(const std::vector<Command> &commands) {
+        size_t done = 0;
         for (const Command &cmd : commands) {
             line_ = cmd.line;
             if (!tap::brief())
@@ -40,12 +51,12 @@ class Runner {
                                   .add("message", cmd.warning));
             tap::begin_command();
             execute(cmd);
-            if (keep_going_)
-                continue;
-            if (tap::service_gone() != 0)
+            if (!keep_going_ && tap::service_gone() != 0)
                 return stop_at(cmd);
-            if (tap::command_unanswered())
+            if (!keep_going_ && tap::command_unanswered())
                 return stop_unanswered(cmd);
+            progress::update(++done, commands.size(), tap::messages_sent(),
+                             tap::bytes_sent());
         }
         if (pending_) {
             drain_note("end of scenario\n", "end of scenario");
@@ -57,10 +68,8 @@ class Runner {
         return failed_ ? 1 : 0;
     }
 
-    explicit Runner(bool keep_going) : keep_going_(keep_going) {}
-
-  private:
     int stop_at(const Command &cmd) const {
+        progress::erase();
         std::fprintf(stderr,
                      "aclctl: line %d: the service is gone (%s); stopped "
                      "(--keep-going runs the rest)\n",
@@ -70,6 +79,7 @@ class Runner {
     }
 
     int stop_unanswered(const Command &cmd) const {
+        progress::erase();
         std::fprintf(stderr,
                      "aclctl: line %d: the service does not answer (every "
                      "send of the call timed out); stopped (--keep-going "
@@ -148,6 +158,7 @@ class Runner {
     }
 
     void warn(const Command &c, const std::string &why) const {
+        progress::erase();
         std::fprintf(stderr, "aclctl: line %d: warning: %s\n", c.line,
                      why.c_str());
         tap::emit("", JsonObject()

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "pcapng.h"
+#include "progress_line.h"
 #include "sim_platform.hpp"
 #include "socket_transport.h"
 #include "status_names.h"
@@ -194,6 +195,7 @@ void emit(const std::string &text, const std::string &event_json) {
 }
 
 void print(const std::string &text) {
+    progress::erase();
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
 }

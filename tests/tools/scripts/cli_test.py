@@ -6,6 +6,7 @@ Usage: cli_test.py ACLCTL ACLSVC_SIM SOURCE_DIR
 """
 import json
 import os
+import pty
 import re
 import socket
 import subprocess
@@ -237,6 +238,33 @@ class Brief(unittest.TestCase):
                    b"nothing was sent"
             self.assertEqual(note in r.stderr, warned)
             self.assertEqual(len(of(events(r.stdout), "warning")), warned)
+
+
+class Progress(unittest.TestCase):
+    def stderr_on_a_terminal(self, *args):
+        master, slave = pty.openpty()
+        env = dict(os.environ, ACLCTL_PROGRESS_DELAY_MS="0")
+        subprocess.run([ACLCTL, *args, DEMO], stdout=subprocess.DEVNULL,
+                       stderr=slave, env=env, timeout=60)
+        os.close(slave)
+        seen = b""
+        while True:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:  # the terminal's other end is closed
+                break
+            if not chunk:
+                break
+            seen += chunk
+        os.close(master)
+        return seen
+
+    def test_one_updating_line_on_a_terminal_and_none_in_json(self):
+        shown = self.stderr_on_a_terminal("--brief")
+        self.assertRegex(shown, rb"^\r\x1b\[Kaclctl: line 1 of 19, 1 message,"
+                                rb" 160 bytes")
+        self.assertTrue(shown.endswith(b"\r\x1b[K"), shown[-40:])
+        self.assertEqual(self.stderr_on_a_terminal("--json"), b"")
 
 
 class BadInput(unittest.TestCase):
