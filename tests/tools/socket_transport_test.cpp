@@ -1,11 +1,13 @@
 // Socket transport against a scripted service on a temporary socket. The
 // service's frames are queued before the client calls, so every wait ends
 // at once: accepted and refused sends, replies by token (one arriving out
-// of order is kept), a service that went away, malformed frames (which
-// close the connection and never lead to a second delivery), and bounded
-// waits on a silent service, one that never reads and a full backlog.
+// of order is kept), a service that went away (the next send connects
+// again), malformed frames (which close the connection and never lead to a
+// second delivery), and bounded waits on a silent service, one that never
+// reads and a full backlog.
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <string>
@@ -146,17 +148,22 @@ TEST_F(ScriptedService, RepliesArriveOutOfOrderAndEachIsFoundByToken) {
     EXPECT_EQ(ostrel_socket_yarl_drop(3, &r2), 0);
 }
 
-TEST_F(ScriptedService, ServiceThatWentAwayIsAnErrorNotAHang) {
+TEST_F(ScriptedService, ServiceThatWentAwayIsAnErrorAndTheNextSendReconnects) {
     queue(Kind::Accept, 1001);
-    yarl_msg msg{};
+    yarl_msg msg{}, reply{};
     ASSERT_EQ(send_msg(&msg), 0);
     close(peer_);
-    peer_ = -1;
-    yarl_msg reply{};
-    EXPECT_EQ(recv_reply(1001, &reply), -1);
-    EXPECT_EQ(ostrel_socket_yarl_errno_get(3), ECONNRESET);
-    errno = 0;
+    const uint32_t generation = ostrel_socket_generation(3);
+    ostrel_socket_transport_set_timeout_ms(1); // connected, never answered
     EXPECT_EQ(send_msg(&msg), -1);
+    EXPECT_EQ(ostrel_socket_generation(3), generation + 1);
+    fcntl(listen_fd_, F_SETFL, O_NONBLOCK);
+    peer_ = accept(listen_fd_, nullptr, nullptr);
+    EXPECT_EQ(sent().token, 1002u); // on the new connection, tokens go on
+    close(peer_);
+    peer_ = -1;
+    errno = 0;
+    EXPECT_EQ(recv_reply(1002, &reply), -1);
     EXPECT_EQ(ostrel_socket_yarl_errno_get(3), ECONNRESET);
     EXPECT_EQ(errno, ECONNRESET); // what the library's perror line names
 }

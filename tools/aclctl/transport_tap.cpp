@@ -142,7 +142,8 @@ int service_gone() {
 }
 void note_transport_error(int err) {
     if (state().socket && state().gone == 0 &&
-        (err == ECONNRESET || err == ENOTCONN || err == EPIPE))
+        (err == ECONNRESET || err == ENOTCONN || err == EPIPE ||
+         err == ECONNREFUSED || err == ENOENT))
         state().gone = err;
 }
 void begin_command() {
@@ -246,6 +247,7 @@ int __wrap_yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
     if (r == 0 && state().brief)
         return r;
     if (r == 0) {
+        state().gone = 0; // back after a restart: the transport reconnected
         uint32_t token = sent_token;
         emit("  -> accepted, reply token " + std::to_string(token) + "\n",
              JsonObject().add("event", "accepted").add("token", token));

@@ -24,10 +24,12 @@ void set_fast_retry(bool on);
 void set_capture_dir(const std::string &dir);
 // Keep running the scenario when the service is gone (default: stop).
 void set_keep_going(bool on);
-// The error number (ECONNRESET, ENOTCONN or EPIPE) with which the socket
-// transport reported the service gone, or 0. Once it is set, and unless
-// keep-going was asked for, the library's retry sleeps are skipped: the
-// scenario stops after the current command.
+// The error number (ECONNRESET, ENOTCONN, EPIPE, or ECONNREFUSED or ENOENT
+// from connecting again) with which the socket transport reported the
+// service gone, or 0. Once it is set, and unless keep-going was asked for,
+// the library's retry sleeps are skipped: the scenario stops after the
+// current command, unless a retry's send reached a service again (the
+// transport reconnected after a restart), which clears it.
 int service_gone();
 void note_transport_error(int err);
 // Counts the sends of one scenario command from here on.

@@ -3,8 +3,8 @@
 // service is an error and never a hang.
 #include "socket_connection.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -63,28 +63,17 @@ bool from_service(const Head &head) {
 
 } // namespace
 
-class Connection::Deadline {
-  public:
-    explicit Deadline(int ms)
-        : end_(Clock::now() + std::chrono::milliseconds(ms)) {}
-    int left_ms() const {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end_ - Clock::now());
-        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-    }
-
-  private:
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point end_;
-};
-
-int Connection::open(const char *path) {
+int Connection::open(const char *path, const Deadline &deadline) {
     close();
-    return connect_unix(path, timeout_ms_, &fd_);
+    broken_ = false;
+    // Tried even when the deadline has passed: a listener with room in its
+    // backlog takes the connection at once.
+    return connect_unix(path, std::max(deadline.left_ms(), 1), &fd_);
 }
 
 void Connection::adopt(int fd) {
     close();
+    broken_ = false;
     fd_ = fd;
 }
 
@@ -109,20 +98,21 @@ int Connection::wait_ready(short events, const Deadline &deadline) {
 }
 
 int Connection::send_frame(const Head &head, const void *payload,
-                           uint32_t length) {
+                           uint32_t length, const Deadline &deadline) {
     if (fd_ < 0)
         return ENOTCONN;
     if (length > socket_frame::kMaxPayload)
         return EMSGSIZE;
     std::vector<uint8_t> bytes = socket_frame::encode(head, payload, length);
-    const Deadline deadline(timeout_ms_);
     for (;;) {
         ssize_t n = ::send(fd_, bytes.data(), bytes.size(),
                            MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n >= 0)
             return static_cast<size_t>(n) == bytes.size() ? 0 : EMSGSIZE;
-        if (errno == EPIPE)
+        if (errno == EPIPE || errno == ECONNRESET) { // the peer closed
+            close();
             return ECONNRESET;
+        }
         if (errno != EAGAIN && errno != EINTR)
             return errno;
         int err = errno == EAGAIN ? wait_ready(POLLOUT, deadline) : 0;
@@ -176,17 +166,19 @@ void Connection::set_aside(ReceivedFrame frame) {
     set_aside_.push_back(std::move(frame));
 }
 
-int Connection::wait_for(Kind kind, uint32_t token, ReceivedFrame *out) {
+int Connection::wait_for(Kind kind, uint32_t token, ReceivedFrame *out,
+                         const Deadline &deadline) {
     if (fd_ < 0)
         return ENOTCONN;
     if (kind == Kind::Reply && take_set_aside(token, out))
         return 0;
-    const Deadline deadline(timeout_ms_);
     for (;;) {
         ReceivedFrame frame;
         int err = receive_one(deadline, &frame);
-        if (err == EPROTO)
+        if (err == EPROTO || err == ECONNRESET) {
             close();
+            broken_ = err == EPROTO;
+        }
         if (err != 0)
             return err;
         if (frame.head.kind == static_cast<uint32_t>(kind) &&

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string>
 
 #include "socket_connection.h"
 
@@ -26,6 +27,8 @@ enum Word { kMarker, kToken, kReceived, kHasPayload, kPayload, kLength };
 
 struct TransportState {
     Connection connection;
+    std::string path; // where to connect again; empty: never again
+    uint32_t generation = 0;
     uint32_t next_token = ostrel::socket_transport::kFirstToken;
     uint32_t next_query = 1;
     std::map<yarl_handle_t, int> errnos;
@@ -93,6 +96,42 @@ struct Delivery {
     bool may_have_arrived;
 };
 
+// A new connection, counted by the generation.
+int open_connection(const char *path,
+                    const ostrel::socket_transport::Deadline &deadline) {
+    int err = state().connection.open(path, deadline);
+    if (err == 0)
+        state().generation++;
+    return err;
+}
+
+// Connects again when the service went away (the connection was closed on
+// a lost peer), unless the program disconnected or the service broke the
+// protocol. 0, or why there is no connection.
+int ensure_connected(const ostrel::socket_transport::Deadline &deadline) {
+    TransportState &s = state();
+    if (s.connection.is_open())
+        return 0;
+    if (s.path.empty() || s.connection.broken())
+        return ENOTCONN;
+    return open_connection(s.path.c_str(), deadline);
+}
+
+// Writes one frame, connecting again first when the service had gone
+// away, and once more when it turns out gone as the frame is written
+// (nothing was sent then).
+int send_connected(const Head &head, const void *payload, uint32_t length,
+                   const ostrel::socket_transport::Deadline &deadline) {
+    int err = ECONNRESET;
+    for (int attempt = 0; attempt < 2 && err == ECONNRESET; ++attempt) {
+        err = ensure_connected(deadline);
+        if (err == 0)
+            err =
+                state().connection.send_frame(head, payload, length, deadline);
+    }
+    return err;
+}
+
 // Sends a Send frame and waits for the service to accept or refuse it.
 Delivery deliver(const yarl_addr *dst, uint32_t opcode, const void *payload,
                  uint32_t length, uint32_t token) {
@@ -101,11 +140,12 @@ Delivery deliver(const yarl_addr *dst, uint32_t opcode, const void *payload,
     head.service = dst != nullptr ? dst->service : 0;
     head.opcode = opcode;
     Connection &c = state().connection;
-    int err = c.send_frame(head, payload, length);
+    const auto deadline = c.deadline();
+    int err = send_connected(head, payload, length, deadline);
     if (err != 0)
         return {err, false};
     ReceivedFrame accept;
-    err = c.wait_for(Kind::Accept, token, &accept);
+    err = c.wait_for(Kind::Accept, token, &accept, deadline);
     if (err != 0)
         return {err, true};
     // Refused: the service says it did not take the message.
@@ -117,15 +157,24 @@ Delivery deliver(const yarl_addr *dst, uint32_t opcode, const void *payload,
 extern "C" {
 
 int ostrel_socket_transport_connect(const char *path) {
-    state().next_token = ostrel::socket_transport::kFirstToken;
-    int err = state().connection.open(path);
-    if (err != 0)
+    TransportState &s = state();
+    s.path.clear();
+    s.next_token = ostrel::socket_transport::kFirstToken;
+    int err = open_connection(path, s.connection.deadline());
+    if (err == 0)
+        s.path = path;
+    else
         errno = err;
     return err;
 }
 
 void ostrel_socket_transport_disconnect(void) {
+    state().path.clear();
     state().connection.close();
+}
+
+uint32_t ostrel_socket_generation(yarl_handle_t) {
+    return state().generation;
 }
 
 void ostrel_socket_transport_set_timeout_ms(int timeout_ms) {
@@ -174,7 +223,8 @@ int ostrel_socket_yarl_recv(yarl_handle_t handle, yarl_msg *record,
     if (record == nullptr || opts == nullptr)
         return fail(handle, EINVAL);
     ReceivedFrame reply;
-    int err = state().connection.wait_for(Kind::Reply, opts->word[3], &reply);
+    Connection &c = state().connection;
+    int err = c.wait_for(Kind::Reply, opts->word[3], &reply, c.deadline());
     if (err == 0)
         err = hold_reply(record, reply);
     return err == 0 ? 0 : fail(handle, err);
@@ -196,8 +246,11 @@ int ostrel_socket_heartbeat_update_and_send(uint32_t) {
 namespace ostrel::socket_transport {
 
 void adopt_connection(int fd) {
-    state().next_token = kFirstToken;
-    state().connection.adopt(fd);
+    TransportState &s = state();
+    s.path.clear();
+    s.next_token = kFirstToken;
+    s.connection.adopt(fd);
+    s.generation++;
 }
 
 int query(uint32_t opcode, std::vector<uint8_t> *answer) {
@@ -205,11 +258,11 @@ int query(uint32_t opcode, std::vector<uint8_t> *answer) {
     Head head = make_head(Kind::Query, token);
     head.opcode = opcode;
     Connection &c = state().connection;
-    int err = c.send_frame(head, nullptr, 0);
-    if (err != 0)
-        return err;
+    const auto deadline = c.deadline();
+    int err = send_connected(head, nullptr, 0, deadline);
     ReceivedFrame frame;
-    err = c.wait_for(Kind::Answer, token, &frame);
+    if (err == 0)
+        err = c.wait_for(Kind::Answer, token, &frame, deadline);
     if (err == 0 && answer != nullptr)
         *answer = std::move(frame.payload);
     if (err != 0)

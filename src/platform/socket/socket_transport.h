@@ -8,16 +8,25 @@
 // Connecting, sending and receiving are each bounded by the timeout. A send
 // waits for the service to accept or refuse it; a receive waits for the
 // reply with its token. A service that does not answer in time is a
-// failure with ETIMEDOUT, a service that went away one with ECONNRESET, a
+// failure with ETIMEDOUT, a service that went away one with ECONNRESET (or,
+// when connecting again finds nobody listening, ECONNREFUSED or ENOENT), a
 // malformed frame one with EPROTO (and the connection is closed: later
-// calls fail with ENOTCONN). A Reply with a payload of fewer than 4 bytes
-// is malformed, so a received payload always holds its status word. The
-// error number is read with yarl_errno_get and is also left in errno.
+// calls fail with ENOTCONN until the program connects again). A Reply with
+// a payload of fewer than 4 bytes is malformed, so a received payload
+// always holds its status word. The error number is read with
+// yarl_errno_get and is also left in errno.
+//
+// Reconnecting: when the service went away (it closed the connection, for
+// example to restart), the next send connects again to the same path
+// within that send's timeout, so the library's retries carry a call across
+// a service restart. Replies not yet received are lost with the old
+// connection. ostrel_socket_generation tells a client that this happened.
 //
 // Tokens: a send the service refused keeps its token for the next send;
 // any other outcome (accepted, timed out, connection lost or broken after
 // the frame went out) may have reached the service, and the token is never
-// given out again on that connection.
+// given out again until the program connects again (a reconnect keeps
+// counting).
 #pragma once
 
 #include <stdint.h>
@@ -32,8 +41,18 @@ extern "C" {
 /** Connects to the service listening at path (replacing any earlier
  *  connection). Returns 0 or an errno value. */
 int ostrel_socket_transport_connect(const char *path);
-/** Closes the connection and forgets replies not yet received. */
+/** Closes the connection and forgets replies not yet received and the
+ *  path: no later send connects again. */
 void ostrel_socket_transport_disconnect(void);
+/** The connection generation: how many connections this process's
+ *  transport has made, 0 before the first. It goes up by one at every
+ *  successful connect, made by ostrel_socket_transport_connect or by a
+ *  send that connected again after the service went away. A caller that
+ *  reads a larger value than before a call knows that the service may
+ *  have restarted and forgotten what it was sent (for example, to send
+ *  its whole table again). The handle is not used: there is one
+ *  connection per process. */
+uint32_t ostrel_socket_generation(yarl_handle_t handle);
 /** Longest wait in milliseconds for an acceptance or a reply (default
  *  5000; values below 1 mean 1). */
 void ostrel_socket_transport_set_timeout_ms(int timeout_ms);
@@ -65,7 +84,8 @@ inline constexpr uint32_t kFirstToken = 1001;
 void adopt_connection(int fd);
 
 // Asks the service something outside the message stream (no token is used
-// up) and waits for the answer. Returns 0 with *answer filled, or an errno.
+// up; connects again like a send) and waits for the answer. Returns 0
+// with *answer filled, or an errno.
 int query(uint32_t opcode, std::vector<uint8_t> *answer);
 } // namespace ostrel::socket_transport
 #endif
