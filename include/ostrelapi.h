@@ -63,6 +63,9 @@ extern "C" {
 /** Builds the status of a failed send from the transport's error number. */
 #define OSTREL_STATUS_SEND_ERROR(err) \
     (OSTREL_STATUS_SEND_FAILED | ((uint32_t)(err)&0xfffu))
+/** A change of a failed bulk call that was not kept: taken back or never
+ *  applied (ostrel_api_program_acl_bulk). */
+#define OSTREL_STATUS_NOT_EXECUTED 0x41040004u
 
 /* Status names: for logs and messages, never for decisions (compare the
  * words themselves). */
@@ -328,6 +331,91 @@ OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_pc_program_acl(
 OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_pc_program_acl_update(
     yarl_handle_t handle, uint32_t if_index, uint32_t override,
     yarl_msg *msg, uint32_t install);
+
+/* ------------------------------------------------------------------ */
+/* Bulk changes and resync                                             */
+/* ------------------------------------------------------------------ */
+
+/** One change of a bulk call: the arguments of one single add or delete. */
+typedef struct ostrel_api_acl_change_t {
+    uint8_t addr1[6];         /* first address */
+    uint8_t addr2[6];         /* second address */
+    uint32_t vlan_id;         /* VLAN id */
+    uint32_t if_index;        /* interface, or port channel (below) */
+    uint32_t qualifier;       /* only the low 16 bits are used */
+    uint32_t add;             /* nonzero: add; zero: delete */
+    uint32_t on_port_channel; /* nonzero: if_index is a port channel, as
+                                 ostrel_api_pc_program_acl; zero: an
+                                 interface, as ostrel_api_program_acl */
+} ostrel_api_acl_change_t;
+
+/** Applies `count` changes as one call: what loading a table one
+ *  ostrel_api_program_acl or ostrel_api_pc_program_acl call at a time
+ *  does, at the cost of one request per affected interface instead of one
+ *  per interface and change.
+ *
+ *  Registry: the changes are applied in array order with exactly the
+ *  registry effects of the single calls (nodes created, linked and freed
+ *  in the same order, equal ACEs kept twice, port-channel entries and the
+ *  fan-out to the members the port-channel service reports).
+ *
+ *  All or none: when a change fails (a delete of an ACE that is not
+ *  registered, a failed allocation, a port-channel member query that
+ *  returns nonzero), every earlier change of the call is taken back, the
+ *  registries are exactly as before the call (the same nodes), nothing is
+ *  sent, and that change's status is returned: OSTREL_STATUS_NO_ENTRY, or
+ *  the query's own result. OSTREL_STATUS_INVALID, with nothing changed,
+ *  when changes is null with a nonzero count, msg is null, or the call's
+ *  own bookkeeping cannot be allocated.
+ *
+ *  statuses, when not null, has room for count words and receives each
+ *  change's status: all 0 once the changes are applied; after a failure,
+ *  the failing change's status and OSTREL_STATUS_NOT_EXECUTED for every
+ *  other change.
+ *
+ *  Sending: after the registry is updated, every interface that the
+ *  single calls would have reprogrammed gets one request, built from the
+ *  final registry: every interface of the VLAN for a change whose addr1 is
+ *  not all zero, else the named interface (each member for a port
+ *  channel). An interface that the changes left without ACEs, whose entry
+ *  is gone, gets the remove request a delete sends (operation 2, no ACE
+ *  records). Requests are batched as by the single calls (a full batch is
+ *  sent and its reply drained; a port-channel interface's request goes to
+ *  each member), VLAN by VLAN in the order the changes first name them.
+ *  No more bytes are sent than one request per affected interface and the
+ *  batch heads. Returns 0 with the last reply left for the caller to drain
+ *  (did_yarl_send is 1), or the first failing build's or send's status:
+ *  the registry then keeps the changes, as the intended state, and
+ *  ostrel_api_resync brings the service to it later. A count of 0 sends
+ *  nothing and returns 0.
+ *
+ *  Guarantee: when every change's addr1 is nonzero, the ACL service holds
+ *  afterwards exactly what it would hold after the same changes made one
+ *  call at a time. Changes whose addr1 is all zero reprogram only the
+ *  named interface when made one at a time, so the other interfaces keep
+ *  requests built before the change; a bulk call that also holds a change
+ *  with a nonzero addr1 in the same VLAN refreshes them from the final
+ *  registry, so it can send more up-to-date requests than the single calls
+ *  would. In every case each affected interface ends up holding exactly
+ *  the request that the final registry builds for it. */
+OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_program_acl_bulk(
+    yarl_handle_t handle, const ostrel_api_acl_change_t *changes,
+    uint32_t count, uint32_t *statuses, yarl_msg *msg);
+
+/** Sends again the request of every interface of the VLAN registry, in
+ *  registry order, or of VLAN *vlan_id only when vlan_id is not null: what
+ *  a client calls after the ACL service restarted or a send failed. The
+ *  requests are batched as by the single calls (full batches sent and
+ *  drained, port-channel interfaces fanned out to their members); an
+ *  interface entry without ACEs gets the remove request. The registry is
+ *  not changed. Returns 0 with the last reply left for the caller to drain
+ *  (did_yarl_send is 1; nothing is sent for an empty registry),
+ *  OSTREL_STATUS_NO_ENTRY when *vlan_id is not registered,
+ *  OSTREL_STATUS_INVALID for a null msg or a failed allocation (nothing
+ *  sent), or the first failing build's or send's status. */
+OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_resync(yarl_handle_t handle,
+                                                       const uint32_t *vlan_id,
+                                                       yarl_msg *msg);
 
 /* ------------------------------------------------------------------ */
 /* Policy record types (host byte order, naturally aligned)            */

@@ -64,21 +64,38 @@ template <typename Node> Node *link_front(const List<Node> &list, Node *node) {
     return node;
 }
 
-// Unlinks the first node for which match(node) holds, uncounts it and frees
-// it. Returns false, with nothing changed, when no node matches (also for an
-// empty list). match is evaluated before anything is freed.
+// A node taken out of its list, and the link that held it: putting the
+// node back through that link restores the list exactly, as long as the
+// list has been brought back to what it was right after the node left.
+template <typename Node> struct Detached {
+    Node **link = nullptr;
+    Node *node = nullptr; // null: nothing was detached
+};
+
+// Unlinks the first node for which match(node) holds and uncounts it,
+// without freeing it. Returns an empty Detached, with nothing changed, when
+// no node matches (also for an empty list).
 template <typename Node, typename Match>
-bool unlink_first_if(const List<Node> &list, Match match) {
+Detached<Node> detach_first_if(const List<Node> &list, Match match) {
     for (Node **link = &list.first; *link != nullptr; link = &(*link)->next) {
         Node *node = *link;
         if (match(*node)) {
             *link = node->next;
             --list.count;
-            std::free(node);
-            return true;
+            return {link, node};
         }
     }
-    return false;
+    return {};
+}
+
+// Unlinks the first node for which match(node) holds, uncounts it and frees
+// it. Returns false, with nothing changed, when no node matches (also for an
+// empty list). match is evaluated before anything is freed.
+template <typename Node, typename Match>
+bool unlink_first_if(const List<Node> &list, Match match) {
+    const Detached<Node> gone = detach_first_if(list, match);
+    std::free(gone.node);
+    return gone.node != nullptr;
 }
 
 // ---- keyed lists (VLANs, interfaces, port channels, port-channel VLANs) ----
