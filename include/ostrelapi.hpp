@@ -22,6 +22,7 @@ enum class status : uint32_t {
     no_entry = OSTREL_STATUS_NO_ENTRY,
     invalid = OSTREL_STATUS_INVALID,
     send_failed = OSTREL_STATUS_SEND_FAILED,
+    not_executed = OSTREL_STATUS_NOT_EXECUTED,
 };
 
 constexpr bool is_send_failure(uint32_t word) noexcept {
@@ -170,6 +171,33 @@ using address = std::span<const uint8_t, 6>;
     return static_cast<status>(
         ostrel_api_pc_program_acl(handle, addr1.data(), addr2.data(), vlan_id,
                                   pc_if_index, qualifier, &msg, add ? 1 : 0));
+}
+
+// Applies the changes as one bulk call (ostrel_api_program_acl_bulk): all
+// or none. statuses, when not empty, must hold one word per change. A span
+// longer than a bulk call takes (4 Gi changes) is refused.
+[[nodiscard]] inline status
+program_acl_bulk(yarl_handle_t handle,
+                 std::span<const ostrel_api_acl_change_t> changes,
+                 yarl_msg &msg, std::span<uint32_t> statuses = {}) noexcept {
+    if (changes.size() > UINT32_MAX ||
+        (!statuses.empty() && statuses.size() != changes.size())) {
+        return static_cast<status>(OSTREL_STATUS_INVALID);
+    }
+    return static_cast<status>(ostrel_api_program_acl_bulk(
+        handle, changes.data(), static_cast<uint32_t>(changes.size()),
+        statuses.empty() ? nullptr : statuses.data(), &msg));
+}
+
+// Re-sends the registry's requests (ostrel_api_resync): every VLAN, or
+// only vlan_id.
+[[nodiscard]] inline status resync(yarl_handle_t handle,
+                                   yarl_msg &msg) noexcept {
+    return static_cast<status>(ostrel_api_resync(handle, nullptr, &msg));
+}
+[[nodiscard]] inline status resync(yarl_handle_t handle, uint32_t vlan_id,
+                                   yarl_msg &msg) noexcept {
+    return static_cast<status>(ostrel_api_resync(handle, &vlan_id, &msg));
 }
 
 } // namespace ostrel

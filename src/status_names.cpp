@@ -17,6 +17,7 @@ constexpr StatusName kNames[] = {
     {OSTREL_STATUS_OK, "ok"},
     {OSTREL_STATUS_NO_ENTRY, "no entry"},
     {OSTREL_STATUS_INVALID, "invalid argument"},
+    {OSTREL_STATUS_NOT_EXECUTED, "not executed"},
     {TLVU_STATUS_BAD_ARG, "TLV bad argument"},
     {TLVU_STATUS_MALFORMED, "TLV malformed"},
     {TLVU_STATUS_TOO_SMALL, "TLV output too small"},

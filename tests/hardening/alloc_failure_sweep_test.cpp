@@ -131,6 +131,42 @@ TEST_F(AllocationSweep, PortChannelAddsAndDeletesOverTheirMembers) {
 
 // Interface 1 holds 1000 ACEs, so every request of the VLAN is 64088 bytes;
 // two deferred ones leave too little room for a third, which flushes.
+TEST_F(AllocationSweep, ABulkCallKeepsAllOrNoneOfItsChanges) {
+    const auto setup = [this] {
+        ostrel::sim::set_pc_members(kPc, {3, 4});
+        given(acl(1, kVlan, 1, 1, 1));
+        given(acl(1, kVlan, 2, 2, 2));
+        given(pc(1, kVlan, kPc, 3, 3));
+    };
+    auto change = [](uint32_t vlan, uint32_t intf, uint32_t tag, uint32_t add,
+                     uint32_t on_pc) {
+        ostrel_api_acl_change_t c{{}, {}, vlan, intf, tag, add, on_pc};
+        std::memcpy(c.addr1, addr1_of(tag).data(), 6);
+        std::memcpy(c.addr2, addr2_of(tag).data(), 6);
+        return c;
+    };
+    // A new VLAN and interface, an emptied interface, a port-channel add
+    // and delete, an ACE joining an interface.
+    const ostrel_api_acl_change_t changes[] = {
+        change(20, 5, 4, 1, 0), change(kVlan, 1, 1, 0, 0),
+        change(kVlan, kPc, 5, 1, 1), change(kVlan, kPc, 3, 0, 1),
+        change(kVlan, 2, 6, 1, 0)};
+    auto op = [&] {
+        return ostrel_api_program_acl_bulk(kHandle, changes, 5, nullptr, &msg);
+    };
+    reset_library();
+    setup();
+    const std::string before = vlan_registry() + "|" + pc_registry();
+    ASSERT_EQ(op(), kOk);
+    const std::string after = vlan_registry() + "|" + pc_registry();
+    sweep(setup, op, {kNoEntry, kInvalid}, [&](uint32_t status) {
+        const std::string now = vlan_registry() + "|" + pc_registry();
+        EXPECT_EQ(now, status == kOk || now != before ? after : before);
+        EXPECT_TRUE(now != before || sent().empty()) << sent();
+        EXPECT_EQ(did_yarl_send ? drain() : kOk, kOk);
+    });
+}
+
 TEST_F(AllocationSweep, ARequestThatFlushesTheOpenBatch) {
     const auto setup = [&] {
         VlanNode *v = brisel_vlan_add(kVlan);
