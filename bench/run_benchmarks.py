@@ -6,6 +6,8 @@
     bench/run_benchmarks.py --build-dir build-x  # any build directory
     bench/run_benchmarks.py --skip-build --json results.json  # report only
     bench/run_benchmarks.py --baseline OLD/ostrel_bench  # before/after too
+    bench/run_benchmarks.py --scale  # only the table loads: writes
+        # docs/performance-scale-results.md and docs/performance-scale.png
 
 Needs cmake, a C++20 compiler, Google Benchmark, protobuf-c and gnuplot:
     apt-get install libbenchmark-dev libprotobuf-c-dev protobuf-c-compiler \
@@ -33,6 +35,13 @@ TARGET_OTHER_SMALL_OP_NS = 1500.0  # every other I = 1 row
 # ours / protobuf-c time, by ACE count: (encode, decode)
 TARGET_CODEC_RATIO = {1: (1.0, 0.5), 64: (0.5, 0.25), 1000: (0.5, 0.25)}
 TARGET_E2E_SHARE = 0.8           # of the ping-pong rate, I:1/A:1
+# Table loads of V VLANs x 48 interfaces x 8 ACEs
+TARGET_BULK_SPEEDUP = 50.0       # single-call time per ACE / bulk's
+TARGET_BULK_BYTES = 1.02         # bulk bytes sent / the final requests
+TARGET_RAW_STREAM_SHARE = 0.5    # end-to-end bulk rate / raw stream's
+BATCH_HEAD = 8
+SCALE_FILTER = "BM_LoadTable|BM_Resync"
+SCALE_E2E_FILTER = "BM_EndToEndLoadTable|BM_EndToEndResync|BM_SeqpacketStream"
 
 
 # glibc hands the top of the heap back to the kernel when a free leaves
@@ -79,7 +88,7 @@ def build(args):
     return build_dir / "bench" / "ostrel_bench", build_dir
 
 
-def run_benchmarks(binary, out_json, args):
+def run_benchmarks(binary, out_json, args, scale_filter=None):
     cmd = [binary, f"--benchmark_out={out_json}",
            "--benchmark_out_format=json",
            f"--benchmark_repetitions={args.repetitions}",
@@ -87,8 +96,8 @@ def run_benchmarks(binary, out_json, args):
            "--benchmark_enable_random_interleaving=true"]
     if args.min_time:
         cmd.append(f"--benchmark_min_time={args.min_time}")
-    if args.filter:
-        cmd.append(f"--benchmark_filter={args.filter}")
+    if args.filter or scale_filter:
+        cmd.append(f"--benchmark_filter={scale_filter or args.filter}")
     env = dict(os.environ)
     if not args.default_malloc:
         env["GLIBC_TUNABLES"] = HEAP_KEPT_TUNABLES
@@ -539,6 +548,222 @@ unset multiplot
     shutil.rmtree(tmp)
 
 
+# ---- scale: table loads ----
+
+def scale_name(kind, v, mode=None):
+    """Run name of a table-load benchmark of V VLANs x 48 x 8."""
+    shape = f"V:{v}/I:48/A:8"
+    suffix = "/real_time" if kind == "SeqpacketStream" else "/manual_time"
+    middle = f"mode:{mode}/" if mode else ""
+    return f"BM_{kind}/{middle}{shape}{suffix}"
+
+
+SCALE_ROWS = [  # (label, in-process kind, end-to-end kind, V, mode)
+    ("bulk load, 64 VLANs", "LoadTable", "EndToEndLoadTable", 64, "bulk"),
+    ("bulk load, 4 VLANs", "LoadTable", "EndToEndLoadTable", 4, "bulk"),
+    ("single calls, 4 VLANs", "LoadTable", "EndToEndLoadTable", 4, "single"),
+    ("resync, 64 VLANs", "Resync", "EndToEndResync", 64, None),
+    ("raw SOCK_SEQPACKET stream of the 64-VLAN bulk load's messages", None,
+     "SeqpacketStream", 64, None),
+]
+
+
+def per_ace_ns(r):
+    return r["ns"] / r["aces"]
+
+
+def scale_table(rows, e2e_rows, errors):
+    out = ["| load | where | ACEs | time per load | per ACE | sends "
+           "| bytes sent | MB/s sent |",
+           "|---|---|---:|---:|---:|---:|---:|---:|"]
+    for label, kind, e2e_kind, v, mode in SCALE_ROWS:
+        for where, k, src in (("in process", kind, rows),
+                              ("end to end", e2e_kind, e2e_rows)):
+            if k is None:
+                continue
+            name = scale_name(k, v, mode)
+            r = src.get(name)
+            if r is None:
+                out.append(f"| {label} | {where} | | "
+                           f"{errors.get(name, 'not run')} | | | | |")
+                continue
+            out.append(f"| {label} | {where} | {r['aces']:.0f} | "
+                       f"{fmt_time(r['ns'])} | {fmt_time(per_ace_ns(r))} | "
+                       f"{r['sends']:.0f} | {r['sent_bytes']:.0f} | "
+                       f"{r['sent_bytes'] / r['ns'] * 1e3:.0f} |")
+    return out
+
+
+class Target:
+    """One measured ratio: lower is None when it has no target; `at_most`
+    for an upper bound."""
+
+    def __init__(self, label, short, value, digits, bound=None,
+                 at_most=False, unit=""):
+        self.label, self.short, self.value = label, short, value
+        self.digits, self.bound, self.at_most = digits, bound, at_most
+        self.unit = unit
+
+    def met(self):
+        if self.bound is None:
+            return None
+        return self.value <= self.bound if self.at_most else \
+            self.value >= self.bound
+
+    def share(self):
+        """Measured over required, inverted for an upper bound: ≥ 1 met."""
+        return self.bound / self.value if self.at_most else \
+            self.value / self.bound
+
+    def row(self):
+        required = "(no target)" if self.bound is None else \
+            f"{'≤' if self.at_most else '≥'} {self.bound:g}{self.unit}"
+        met = self.met()
+        mark = "" if met is None else ("✔" if met else "**not met**")
+        return (f"| {self.label} | {self.value:.{self.digits}f}{self.unit} "
+                f"| {required} | {mark} |")
+
+
+def scale_targets(rows, e2e_rows):
+    out = []
+    for where, src, kind in (("in process", rows, "LoadTable"),
+                             ("end to end", e2e_rows, "EndToEndLoadTable")):
+        single = src.get(scale_name(kind, 4, "single"))
+        for v in (64, 4):
+            bulk = src.get(scale_name(kind, v, "bulk"))
+            if bulk and single:
+                out.append(Target(
+                    f"single calls (V:4) ÷ bulk (V:{v}), time per ACE, "
+                    f"{where}", f"single ÷ bulk V:{v}, {where}",
+                    per_ace_ns(single) / per_ace_ns(bulk), 1,
+                    TARGET_BULK_SPEEDUP, unit="×"))
+    for where, src, load_kind, resync_kind in (
+            ("in process", rows, "LoadTable", "Resync"),
+            ("end to end", e2e_rows, "EndToEndLoadTable", "EndToEndResync")):
+        bulk = src.get(scale_name(load_kind, 64, "bulk"))
+        resync = src.get(scale_name(resync_kind, 64))
+        if bulk and resync:
+            final = resync["sent_bytes"] - BATCH_HEAD * resync["sends"]
+            out.append(Target(
+                "bytes sent by the bulk load ÷ the final requests (what the "
+                f"resync sends less its batch heads), {where}",
+                f"bulk bytes ÷ resync's, {where}",
+                bulk["sent_bytes"] / final, 5, TARGET_BULK_BYTES, True))
+    bulk = rows.get(scale_name("LoadTable", 64, "bulk"))
+    if bulk and "final_request_bytes" in bulk:
+        out.append(Target(
+            "bytes sent by the bulk load ÷ the final requests computed from "
+            "the registry (per interface 24 + 64 × records), in process",
+            "bulk bytes ÷ registry's", bulk["sent_bytes"] /
+            bulk["final_request_bytes"], 5, TARGET_BULK_BYTES, True))
+    raw = e2e_rows.get(scale_name("SeqpacketStream", 64))
+    for label, kind, mode in (("bulk load", "EndToEndLoadTable", "bulk"),
+                              ("resync", "EndToEndResync", None)):
+        e = e2e_rows.get(scale_name(kind, 64, mode))
+        if raw and e:
+            out.append(Target(
+                f"end-to-end {label} ÷ raw stream of the same messages, "
+                "bytes per second", f"end-to-end {label} ÷ raw stream",
+                (e["sent_bytes"] / e["ns"]) / (raw["sent_bytes"] / raw["ns"]),
+                2, TARGET_RAW_STREAM_SHARE if mode else None))
+    return out
+
+
+def scale_target_lines(targets):
+    return ["| ratio | measured | target | |", "|---|---:|---:|---|"] + \
+        [t.row() for t in targets]
+
+
+def write_scale_report(path, context, rows, e2e_rows, errors, build_dir,
+                       chart_name, statistic, default_malloc):
+    lines = [
+        "# Scale benchmark results",
+        "",
+        "Generated by `bench/run_benchmarks.py --scale` (or a full run); "
+        "analysis in [performance.md](performance.md). Times are wall "
+        "clock, "
+        + ("the fastest of the repetitions."
+           if statistic == "min" else "the median of the repetitions.")
+        + f" Repetitions per benchmark: {reps_of({**rows, **e2e_rows})}.",
+        "",
+        "## Machine",
+        "",
+        *machine_lines(context, build_dir),
+        "- Allocator: glibc's default thresholds" if default_malloc else
+        f"- Allocator: `GLIBC_TUNABLES={HEAP_KEPT_TUNABLES}`",
+        "",
+        f"![Table loads]({chart_name})",
+        "",
+        "## Table loads",
+        "",
+        "A table of V VLANs × 48 interfaces × 8 ACEs, every ACE with its "
+        "own nonzero first address, loaded into an empty registry: with one "
+        "`ostrel_api_program_acl_bulk` call, or with one "
+        "`ostrel_api_program_acl` call per ACE; and "
+        "`ostrel_api_resync` of the loaded table. The last reply is "
+        "drained in the timed region. *In process*: through the simulated "
+        "platform, payload copies off. *End to end*: through the socket "
+        "transport to `aclsvc-sim --quiet` in another process. The raw "
+        "stream sends the bulk load's message sizes in the same order over "
+        "a socketpair to a peer that answers each with the daemon's Accept "
+        "and Reply, as the library waits for them. Bytes sent: every "
+        "message handed to the transport, batch heads included.",
+        "",
+        *scale_table(rows, e2e_rows, errors),
+        "",
+        "## Targets",
+        "",
+        *scale_target_lines(scale_targets(rows, e2e_rows)),
+        "",
+    ]
+    Path(path).write_text("\n".join(lines))
+
+
+def write_scale_chart(png, rows, e2e_rows):
+    tmp = Path(tempfile.mkdtemp(prefix="ostrel-scale-"))
+    with open(tmp / "per_ace.dat", "w") as f:
+        for label, kind, e2e_kind, v, mode in SCALE_ROWS:
+            cells = []
+            for k, src in ((kind, rows), (e2e_kind, e2e_rows)):
+                r = src.get(scale_name(k, v, mode)) if k else None
+                cells.append(f"{per_ace_ns(r) / 1e3:.6f}" if r else "NaN")
+            short = "raw stream" if kind is None else label.split(",")[0]
+            f.write(f'"{short}\\nV:{v}" {cells[0]} {cells[1]}\n')
+    with open(tmp / "targets.dat", "w") as f:
+        for t in scale_targets(rows, e2e_rows):
+            if t.met() is not None:
+                f.write(f'"{t.short}" {t.share():.4f}\n')
+    e2e = (", '' u 3 t 'end to end (aclsvc-sim)' lc rgb '#d95f02'"
+           if e2e_rows else "")
+    script = f"""
+set terminal pngcairo size 1400,650 font 'DejaVu Sans,10' noenhanced
+set output '{png}'
+set multiplot layout 1,2
+set grid y
+set style data histograms
+set style histogram clustered gap 1
+set style fill solid 0.8 border -1
+set logscale y
+set ylabel 'time per ACE (µs)'
+set title 'Table of V VLANs × 48 interfaces × 8 ACEs: time per ACE'
+set key top left
+set xtics font ',9'
+plot '{tmp / "per_ace.dat"}' u 2:xtic(1) t 'in process' lc rgb '#1b9e77'{e2e}
+unset logscale y
+set yrange [0:*]
+set ylabel 'measured ÷ target (≥ 1: met)'
+set title 'Targets'
+set xtics rotate by -30 font ',8'
+set key off
+plot '{tmp / "targets.dat"}' u 2:xtic(1) lc rgb '#7570b3', \\
+     1 w l lc rgb 'black' dt 3 lw 2
+unset multiplot
+"""
+    (tmp / "chart.gp").write_text(script)
+    run(["gnuplot", tmp / "chart.gp"])
+    shutil.rmtree(tmp)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--build-dir", help="build here instead of the preset's "
@@ -558,22 +783,29 @@ def main():
     ap.add_argument("--default-malloc", action="store_true",
                     help="run with glibc's default trim and mmap "
                     "thresholds instead of " + HEAP_KEPT_TUNABLES)
+    ap.add_argument("--scale", action="store_true",
+                    help="run only the table loads and write only "
+                    "docs/performance-scale-results.md and "
+                    "docs/performance-scale.png")
     args = ap.parse_args()
 
     ensure_gnuplot()
+    prefix = "bench_scale" if args.scale else "bench"
     if args.json:
         results = Path(args.json)
         build_dir = Path(args.build_dir or ROOT / "build" / "bench")
     else:
         binary, build_dir = build(args)
-        results = build_dir / "bench_results.json"
-        run_benchmarks(binary, results, args)
+        results = build_dir / f"{prefix}_results.json"
+        run_benchmarks(binary, results, args,
+                       SCALE_FILTER if args.scale else None)
         run_benchmarks(binary.parent / "ostrel_e2e_bench",
-                       build_dir / "bench_e2e_results.json", args)
-        if args.baseline:
+                       build_dir / f"{prefix}_e2e_results.json", args,
+                       SCALE_E2E_FILTER if args.scale else None)
+        if args.baseline and not args.scale:
             run_benchmarks(args.baseline,
                            build_dir / "bench_baseline_results.json", args)
-    e2e = results.parent / "bench_e2e_results.json"
+    e2e = results.parent / f"{prefix}_e2e_results.json"
     e2e_rows, e2e_errors = ({}, {}) if not e2e.exists() else \
         load_results(e2e, args.statistic)[1:]
     base = results.parent / "bench_baseline_results.json"
@@ -583,12 +815,21 @@ def main():
     context, rows, errors = load_results(results, args.statistic)
     docs = Path(args.docs)
     docs.mkdir(parents=True, exist_ok=True)
-    chart = docs / "performance.png"
-    write_chart(chart, rows, errors)
-    write_report(docs / "performance-results.md", context, rows, errors,
-                 build_dir, chart.name, args.statistic, before, e2e_rows,
-                 e2e_errors, args.default_malloc)
-    print(f"wrote {docs / 'performance-results.md'} and {chart}")
+    if not args.scale:
+        chart = docs / "performance.png"
+        write_chart(chart, rows, errors)
+        write_report(docs / "performance-results.md", context, rows, errors,
+                     build_dir, chart.name, args.statistic, before, e2e_rows,
+                     e2e_errors, args.default_malloc)
+        print(f"wrote {docs / 'performance-results.md'} and {chart}")
+    if any(n.startswith("BM_LoadTable") for n in list(rows) + list(errors)):
+        chart = docs / "performance-scale.png"
+        write_scale_chart(chart, rows, e2e_rows)
+        write_scale_report(docs / "performance-scale-results.md", context,
+                           rows, e2e_rows, {**errors, **e2e_errors},
+                           build_dir, chart.name, args.statistic,
+                           args.default_malloc)
+        print(f"wrote {docs / 'performance-scale-results.md'} and {chart}")
 
 
 if __name__ == "__main__":
