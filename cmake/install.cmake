@@ -3,8 +3,9 @@
 #   development  headers (core, C++ view, platform interface), the static
 #                core, our stand-ins, the CMake package, pkg-config modules
 #                and the documents
-#   tools        aclctl and aclsvc-sim
-# and describes the Debian packages made of them (cpack -G DEB).
+#   tools        aclctl and aclsvc-sim, their man pages, reference, example
+#                scenario and Wireshark dissector
+# The Debian packages are built from debian/ (docs/packaging.md).
 include(CMakePackageConfigHelpers)
 
 set(ostrel_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/ostrelapi)
@@ -52,32 +53,42 @@ function(ostrel_pc module description libs requires libs_private)
   install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/${module}.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 endfunction()
-# The core is C++ inside: linked statically it needs the C++ runtime.
-ostrel_pc(ostrelapi "${PROJECT_DESCRIPTION}" -lostrelapi "" -lstdc++)
+ostrel_pc(ostrelapi "${PROJECT_DESCRIPTION}" -lostrelapi "" "")
+# The static core, named by file so that the shared library beside it is not
+# taken instead; it is C++ inside and needs the C++ runtime.
+ostrel_pc(ostrelapi-static "${PROJECT_DESCRIPTION} (static library)"
+          "-l:libostrelapi.a -lstdc++" "" "")
 # A stand-in satisfies only the core's references, never the program's own:
 # --as-needed must not drop it whatever the order of the modules (one word
-# per module, as pkg-config drops repeated words).
+# per module, as pkg-config drops repeated words). It requires no core
+# module: the program names the one it links, shared or static.
 foreach(stand_in sim tlvu socket)
   set(ostrel_${stand_in}_libs
       "-Wl,--push-state,--no-as-needed,-lostrel_${stand_in},--pop-state")
 endforeach()
 ostrel_pc(ostrelapi-sim "Simulated switch platform for libostrelapi"
-          "${ostrel_sim_libs}" ostrelapi "")
+          "${ostrel_sim_libs}" "" "")
 ostrel_pc(ostrelapi-tlvu "TLV utility library for libostrelapi"
-          "${ostrel_tlvu_libs}" ostrelapi "")
+          "${ostrel_tlvu_libs}" "" "")
 ostrel_pc(ostrelapi-socket "Socket message transport for libostrelapi"
-          "${ostrel_socket_libs}" ostrelapi "")
+          "${ostrel_socket_libs}" "" "")
 
 if(TARGET aclctl AND TARGET aclsvc-sim)
   install(TARGETS aclctl aclsvc-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     COMPONENT tools)
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md
+# Documents: a README written for the install (the source tree's names
+# places that are not installed) and the design notes; with the tools,
+# their reference and the example scenario.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/README.installed.md.in
+               ${PROJECT_BINARY_DIR}/README.installed.md @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/README.installed.md RENAME README.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/
+install(FILES ${PROJECT_SOURCE_DIR}/docs/design.md
+              ${PROJECT_SOURCE_DIR}/docs/tlv-wire-format.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tools)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/README.md RENAME tools.md
-  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
-
-include(cmake/packaging.cmake)
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tools)
