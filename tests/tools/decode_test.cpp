@@ -237,8 +237,8 @@ TEST(ServiceModel, KeepsTheLastRequestOfEachVlanAndInterface) {
     EXPECT_EQ(model.handle(OSTREL_ACL_OPCODE, m.data(), m.size(), nullptr),
               ostrel::tools::kReplyOk);
     ASSERT_EQ(model.size(), 3u);
-    const ostrel::tools::Request *r = model.find(10, 5);
-    ASSERT_NE(r, nullptr);
+    std::optional<ostrel::tools::Request> r = model.find(10, 5);
+    ASSERT_TRUE(r);
     EXPECT_EQ(r->plcy_op, 2u);
     EXPECT_EQ(r->aces.size(), 2u);
     EXPECT_EQ(r->aces[0].fltr.fltr_qualifier, 4);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "counted.h"
 #include "pcapng.h"
 #include "status_names.h"
 #include "transport_tap.h"
@@ -36,7 +37,7 @@ std::string frame_line(size_t index, const CaptureFrame &f) {
     case FrameKind::Send:
         return head + ("send" + token) + ", opcode " +
                std::to_string(f.opcode) + ", " +
-               std::to_string(f.payload.size()) + " bytes\n";
+               tools::counted(f.payload.size(), "byte") + "\n";
     case FrameKind::Accept:
         return head +
                (f.error == 0 ? "accept" + token

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "command_json.h"
+#include "counted.h"
 #include "ifsvc.h"
 #include "ostrelapi.h"
 #include "progress_line.h"
@@ -127,19 +128,17 @@ class Runner {
     void totals() const {
         auto messages = tap::messages_sent();
         auto bytes = tap::bytes_sent();
-        tap::emit("totals: " + count(calls_, "call") + ", " +
-                      count(messages, "message") + ", " + count(bytes, "byte") +
-                      ", " + count(failures_, "failure") + "\n",
+        using tools::counted;
+        tap::emit("totals: " + counted(calls_, "call") + ", " +
+                      counted(messages, "message") + ", " +
+                      counted(bytes, "byte") + ", " +
+                      counted(failures_, "failure") + "\n",
                   JsonObject()
                       .add("event", "totals")
                       .add("calls", calls_)
                       .add("messages", messages)
                       .add("bytes", bytes)
                       .add("failures", failures_));
-    }
-
-    static std::string count(unsigned long long n, const char *word) {
-        return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
     }
 
     void sent(const Command &c, uint32_t s) {

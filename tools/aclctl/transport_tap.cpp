@@ -9,6 +9,7 @@
 #include <map>
 #include <unistd.h>
 
+#include "counted.h"
 #include "pcapng.h"
 #include "progress_line.h"
 #include "sim_platform.hpp"
@@ -80,8 +81,8 @@ void capture(const void *payload, uint32_t length) {
 
 void print_send(const yarl_addr *dst, uint32_t opcode, const void *payload,
                 uint32_t length) {
-    std::string head = "  send " + std::to_string(length) + " bytes, opcode " +
-                       std::to_string(opcode);
+    std::string head = "  send " + tools::counted(length, "byte") +
+                       ", opcode " + std::to_string(opcode);
     if (dst != nullptr)
         head += ", to " + tools::hex_word(dst->node) + ":" +
                 std::to_string(dst->service);

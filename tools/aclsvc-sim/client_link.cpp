@@ -5,6 +5,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "counted.h"
+
 namespace ostrel::aclsvc {
 
 ClientLink::~ClientLink() {
@@ -19,8 +21,8 @@ std::string ClientLink::name() const {
 
 bool ClientLink::send(std::vector<uint8_t> frame, std::string *reason) {
     if (queued_bytes_ + frame.size() > kMaxQueuedBytes) {
-        *reason = "output queue full (" + std::to_string(queued_bytes_) +
-                  " bytes unread)";
+        *reason = "output queue full (" +
+                  tools::counted(queued_bytes_, "byte") + " unread)";
         return false;
     }
     queued_bytes_ += frame.size();

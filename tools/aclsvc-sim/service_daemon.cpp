@@ -12,6 +12,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "counted.h"
 #include "socket_probe.h"
 
 namespace ostrel::aclsvc {
@@ -161,7 +162,7 @@ void ServiceDaemon::read_client(ClientLink &client) {
         if (static_cast<size_t>(n) > buffer_.size() ||
             !session_.handle(buffer_.data(), size, &out))
             return drop(client,
-                        "malformed frame of " + std::to_string(n) + " bytes");
+                        "malformed frame of " + tools::counted(n, "byte"));
         capture_.received(buffer_.data(), size);
         deliver(client, std::move(out));
         if (is_dropped(client.id()))

@@ -2,6 +2,7 @@
 // against the bytes left before the block is read.
 #include <cstring>
 
+#include "counted.h"
 #include "pcapng.h"
 
 namespace ostrel::tools {
@@ -38,8 +39,8 @@ bool fail(std::string *err, const std::string &text) {
 // The frame head and payload of one packet.
 bool read_frame(const uint8_t *p, size_t n, CaptureFrame *f, std::string *err) {
     if (n < kFrameHeadSize)
-        return fail(err, "packet of " + std::to_string(n) +
-                             " bytes is shorter than the 20-byte frame head");
+        return fail(err, "packet of " + counted(n, "byte") +
+                             " is shorter than the 20-byte frame head");
     if (p[0] != 1)
         return fail(err, "frame version " + std::to_string(p[0]) + ", not 1");
     if (p[1] > 1 || p[2] < 1 || p[2] > 3)
@@ -53,8 +54,8 @@ bool read_frame(const uint8_t *p, size_t n, CaptureFrame *f, std::string *err) {
     f->error = static_cast<int32_t>(load_be32(p + 12));
     uint32_t length = load_be32(p + 16);
     if (length != n - kFrameHeadSize)
-        return fail(err, "frame claims " + std::to_string(length) +
-                             " payload bytes, the packet holds " +
+        return fail(err, "frame claims " + counted(length, "payload byte") +
+                             ", the packet holds " +
                              std::to_string(n - kFrameHeadSize));
     f->payload.assign(p + kFrameHeadSize, p + n);
     return true;

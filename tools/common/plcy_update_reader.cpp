@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "counted.h"
 #include "status_names.h"
 #include "tlvu.h"
 #include "wire_decode.h"
@@ -29,7 +30,7 @@ uint32_t load_be32(const uint8_t *p) {
 std::string claim(const uint8_t *bytes, size_t n) {
     if (bytes == nullptr || n < 4)
         return " is missing and";
-    return " claims " + std::to_string(load_be32(bytes)) + " bytes, which";
+    return " claims " + counted(load_be32(bytes), "byte") + ", which";
 }
 
 void copy_fixed_part(const ostrel_api_plcy_update_req_t *rec, Request *out) {
@@ -68,8 +69,8 @@ bool has_tlv_header(const uint8_t *bytes, size_t n) {
 bool read_plcy_update(const uint8_t *bytes, size_t n, Request *out,
                       std::string *err) {
     if (!has_tlv_header(bytes, n))
-        return fail(err, "policy update of " + std::to_string(n) +
-                             " bytes: the TLV array header" + claim(bytes, n) +
+        return fail(err, "policy update of " + counted(n, "byte") +
+                             ": the TLV array header" + claim(bytes, n) +
                              " does not give the message length minus 4");
     // The codec reads the bytes where they are: give it an aligned copy.
     std::vector<uint64_t> input((n + 7) / 8);
@@ -98,8 +99,8 @@ bool read_plcy_update(const uint8_t *bytes, size_t n, Request *out,
     if (request.num_aces != records)
         return fail(err, "policy update: num_aces is " +
                              std::to_string(request.num_aces) + " but " +
-                             std::to_string(records) +
-                             " ACE records are present");
+                             counted(records, "ACE record") +
+                             (records == 1 ? " is" : " are") + " present");
     request.aces.assign(rec->aces, rec->aces + records);
     if (out != nullptr)
         *out = std::move(request);

@@ -1,8 +1,10 @@
 // The simulated ACL service's programmed table.
 #include "service_model.h"
 
+#include <cstring>
 #include <utility>
 
+#include "counted.h"
 #include "json_writer.h"
 #include "service_protocol.h"
 #include "wire_json.h"
@@ -17,15 +19,46 @@ bool removed(const Request &r) {
     return r.plcy_op == kOpRemove;
 }
 
-std::string count(size_t n, const char *one, const char *many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 } // namespace
 
 void ServiceModel::apply(Request &&request, const char *source) {
-    const std::pair<uint16_t, uint32_t> key{request.vlan, request.if_index};
-    table_[key] = Entry{std::move(request), source};
+    auto records = std::make_shared<const std::vector<ostrel_api_ace_t>>(
+        std::move(request.aces));
+    request.aces.clear();
+    store(std::move(request), std::move(records), source);
+}
+
+void ServiceModel::store(Request &&head, Records records, const char *source) {
+    const std::pair<uint16_t, uint32_t> key{head.vlan, head.if_index};
+    table_[key] = Entry{std::move(head), std::move(records), source};
+}
+
+// The requests of a batch usually carry the same records (those of the
+// whole VLAN), so each run of equal records is copied once and shared: the
+// service then costs little more than the library's own work.
+void ServiceModel::apply_batch(std::vector<RequestView> &&views) {
+    Records shared;
+    const RequestView *previous = nullptr;
+    for (RequestView &v : views) {
+        const uint32_t count = v.head.num_aces;
+        const bool same = previous != nullptr &&
+                          previous->head.num_aces == count &&
+                          std::memcmp(previous->records, v.records,
+                                      sizeof(ostrel_api_ace_t) * count) == 0;
+        if (!same) {
+            auto records = std::make_shared<std::vector<ostrel_api_ace_t>>();
+            copy_records(v.records, count, records.get());
+            shared = std::move(records);
+        }
+        previous = &v;
+        store(Request(v.head), shared, "batch");
+    }
+}
+
+Request ServiceModel::Entry::full() const {
+    Request r = head;
+    r.aces = *records;
+    return r;
 }
 
 uint32_t ServiceModel::handle(uint32_t opcode, const uint8_t *bytes, size_t n,
@@ -41,20 +74,21 @@ uint32_t ServiceModel::handle(uint32_t opcode, const uint8_t *bytes, size_t n,
         if (read_plcy_update(bytes, n, &request, &err)) {
             if (log !=
                 nullptr) // formatting is most of the work: only on demand
-                text = "policy update of " + std::to_string(n) +
-                       " bytes: " + format_request(request, 0);
+                text = "policy update of " + counted(n, "byte") + ": " +
+                       format_request(request, 0);
             apply(std::move(request), "policy update");
         } else {
             status = kReplyMalformed;
             text = "refused: " + err + "\n";
         }
     } else {
-        Batch batch;
-        if (read_batch(bytes, n, &batch, &err)) {
-            if (log != nullptr)
+        uint32_t word0 = 0;
+        std::vector<RequestView> views;
+        if (view_batch(bytes, n, &word0, &views, &err)) {
+            Batch batch;
+            if (log != nullptr && read_batch(bytes, n, &batch, &err))
                 text = format_batch(batch, n, 0);
-            for (Request &r : batch.requests)
-                apply(std::move(r), "batch");
+            apply_batch(std::move(views));
         } else {
             status = kReplyMalformed;
             text = "refused: " + err + "\n";
@@ -68,38 +102,40 @@ uint32_t ServiceModel::handle(uint32_t opcode, const uint8_t *bytes, size_t n,
 std::string ServiceModel::table_json() const {
     std::vector<std::string> entries;
     for (const auto &[key, entry] : table_)
-        entries.push_back(
-            JsonObject()
-                .add("source", entry.source)
-                .add("removed", removed(entry.request))
-                .raw("request", request_json(entry.request, false))
-                .str());
+        entries.push_back(JsonObject()
+                              .add("source", entry.source)
+                              .add("removed", removed(entry.head))
+                              .raw("request", request_json(entry.full(), false))
+                              .str());
     return json_array(entries);
 }
 
-const Request *ServiceModel::find(uint16_t vlan, uint32_t if_index) const {
+std::optional<Request> ServiceModel::find(uint16_t vlan,
+                                          uint32_t if_index) const {
     auto it = table_.find({vlan, if_index});
-    return it == table_.end() ? nullptr : &it->second.request;
+    if (it == table_.end())
+        return std::nullopt;
+    return it->second.full();
 }
 
 std::string ServiceModel::table() const {
     size_t gone = 0;
     for (const auto &[key, entry] : table_)
-        gone += removed(entry.request);
+        gone += removed(entry.head);
     size_t programmed = table_.size() - gone;
     std::string out =
         "programmed table: " +
         (programmed == 0 ? std::string("empty")
-                         : count(programmed, "entry", "entries")) +
-        (gone != 0 ? ", " + count(gone, "interface", "interfaces") + " removed"
+                         : counted(programmed, "entry", "entries")) +
+        (gone != 0 ? ", " + counted(gone, "interface") + " removed"
                    : std::string()) +
         "\n";
     for (const auto &[key, entry] : table_)
         out += std::string("  (") + entry.source + ") " +
-               (removed(entry.request)
+               (removed(entry.head)
                     ? "removed: vlan " + std::to_string(key.first) + " intf " +
                           std::to_string(key.second) + "\n"
-                    : format_request(entry.request, 2, false).substr(2));
+                    : format_request(entry.full(), 2, false).substr(2));
     return out;
 }
 

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -25,15 +27,22 @@ class ServiceModel {
     // The programmed table as a JSON array of {"source":..,"request":{..}}.
     std::string table_json() const;
     size_t size() const { return table_.size(); }
-    // The entry of (vlan, if_index), or null.
-    const Request *find(uint16_t vlan, uint32_t if_index) const;
+    // The entry of (vlan, if_index), if there is one.
+    std::optional<Request> find(uint16_t vlan, uint32_t if_index) const;
 
   private:
+    using Records = std::shared_ptr<const std::vector<ostrel_api_ace_t>>;
+    // A request's head (its aces left empty) and its records, which the
+    // entries of one batch share when they are equal.
     struct Entry {
-        Request request;
+        Request head;
+        Records records;
         const char *source;
+        Request full() const;
     };
     void apply(Request &&request, const char *source);
+    void apply_batch(std::vector<RequestView> &&views);
+    void store(Request &&head, Records records, const char *source);
 
     std::map<std::pair<uint16_t, uint32_t>, Entry> table_;
 };

@@ -1,5 +1,6 @@
 // Decoding a captured message into its readable form.
 #include "wire_decode.h"
+#include "counted.h"
 
 namespace ostrel::tools {
 
@@ -44,8 +45,8 @@ bool decode_plcy_update(const uint8_t *bytes, size_t n, std::string *out,
     if (!read_plcy_update(bytes, n, &request, err))
         return false;
     if (out != nullptr)
-        *out += "policy update of " + std::to_string(n) +
-                " bytes: " + format_request(request, 0);
+        *out += "policy update of " + counted(n, "byte") + ": " +
+                format_request(request, 0);
     return true;
 }
 

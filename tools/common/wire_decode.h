@@ -52,6 +52,19 @@ inline constexpr size_t kMaxBatchSize = OSTREL_BATCH_SIZE;
 
 // Reads and validates a batch; false with *err set when malformed.
 bool read_batch(const uint8_t *bytes, size_t n, Batch *out, std::string *err);
+// A request of a batch as it lies in the message: its head fields (aces
+// left empty) and where its num_aces 64-byte records start.
+struct RequestView {
+    Request head;
+    const uint8_t *records = nullptr;
+};
+// Validates a batch as read_batch does without copying any record; *out
+// (optional) gets every request, pointing into bytes.
+bool view_batch(const uint8_t *bytes, size_t n, uint32_t *word0,
+                std::vector<RequestView> *out, std::string *err);
+// Copies `count` records from where a RequestView points (any alignment).
+void copy_records(const uint8_t *records, uint32_t count,
+                  std::vector<ostrel_api_ace_t> *out);
 // Decodes a TLV policy update request with this library's codec; false
 // with *err set when malformed.
 bool read_plcy_update(const uint8_t *bytes, size_t n, Request *out,

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "counted.h"
 #include "wire_decode.h"
 
 namespace ostrel::tools {
@@ -127,8 +128,7 @@ std::string format_request(const Request &r, int indent, bool ask_source) {
     std::string out = pad + op_name(r.plcy_op) + " vlan " +
                       std::to_string(r.vlan) + " intf " +
                       std::to_string(r.if_index) + unusual_head(r) + ", " +
-                      std::to_string(r.aces.size()) +
-                      (r.aces.size() == 1 ? " record\n" : " records\n");
+                      counted(r.aces.size(), "record") + "\n";
     std::vector<SlotNote> notes = slot_notes(r, ask_source);
     for (size_t k = 0; k < r.aces.size(); ++k) {
         out += pad + "  [" + std::to_string(k) + "] " +
@@ -145,10 +145,9 @@ std::string format_request(const Request &r, int indent, bool ask_source) {
 
 std::string format_batch(const Batch &b, size_t n, int indent) {
     std::string pad(static_cast<size_t>(indent), ' ');
-    std::string out = pad + "batch of " + std::to_string(n) + " bytes, word0 " +
+    std::string out = pad + "batch of " + counted(n, "byte") + ", word0 " +
                       std::to_string(b.word0) + ", " +
-                      std::to_string(b.requests.size()) +
-                      (b.requests.size() == 1 ? " request\n" : " requests\n");
+                      counted(b.requests.size(), "request") + "\n";
     for (size_t i = 0; i < b.requests.size(); ++i)
         out += pad + "  request " + std::to_string(i + 1) + ": " +
                format_request(b.requests[i], indent + 2).substr(indent + 2);

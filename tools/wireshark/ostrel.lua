@@ -150,27 +150,32 @@ local function record(tvb, r, tree, o, slot, quals)
     end
 end
 
+-- "1 byte", "2 bytes": a count with its noun in the right number.
+local function counted(n, one)
+    return n .. " " .. one .. (n == 1 and "" or "s")
+end
+
 -- Batch validation, as the service does it: nil, or the reason.
 local function batch_problem(tvb, r, n)
-    if n < 8 then return "batch of " .. n .. " bytes is shorter than its 8-byte head" end
-    if n > 130056 then return "batch of " .. n .. " bytes is longer than the 130056-byte block" end
+    if n < 8 then return "batch of " .. counted(n, "byte") .. " is shorter than its 8-byte head" end
+    if n > 130056 then return "batch of " .. counted(n, "byte") .. " is longer than the 130056-byte block" end
     local w0 = r.u32(0)
     if w0 > 1 then return "batch word 0 is " .. w0 .. ", not 0 or 1" end
     local count = r.u32(4)
     if count > math.floor((n - 8) / 24) then
-        return "batch claims " .. count .. " requests, more than " .. n .. " bytes can hold"
+        return "batch claims " .. counted(count, "request") .. ", more than " .. counted(n, "byte") .. " can hold"
     end
     local at = 8
     for i = 1, count do
         if n - at < 24 then return "request " .. i .. " of " .. count .. ": head runs past the end of the batch" end
         local aces = r.u32(at + 20)
         if aces > math.floor((n - at - 24) / 64) then
-            return "request " .. i .. " of " .. count .. ": " .. aces ..
-                   " records run past the end of the batch"
+            return "request " .. i .. " of " .. count .. ": " .. counted(aces, "record") ..
+                   (aces == 1 and " runs" or " run") .. " past the end of the batch"
         end
         at = at + 24 + 64 * aces
     end
-    if at ~= n then return (n - at) .. " bytes follow the last request of the batch" end
+    if at ~= n then return counted(n - at, "byte") .. (n - at == 1 and " follows" or " follow") .. " the last request of the batch" end
     return nil
 end
 
@@ -195,7 +200,7 @@ local function batch(tvb, r, tree, n)
         for k = 0, aces - 1 do record(tvb, r, rt, at + 24 + 64 * k, k, quals) end
         at = at + 24 + 64 * aces
     end
-    return "batch, " .. r.u32(4) .. (r.u32(4) == 1 and " request" or " requests")
+    return "batch, " .. counted(r.u32(4), "request")
 end
 
 -- One TLV array at o (header and body); false with the reason when a TLV
@@ -204,8 +209,8 @@ local function tlv_array(tvb, r, tree, o, space, pinfo)
     if space < 4 then return false, "TLV array header cut short" end
     local len = tvb(o, 4):uint()
     if len > space - 4 then
-        return false, "TLV array header claims " .. len .. " bytes, " ..
-                      (space - 4) .. " follow"
+        return false, "TLV array header claims " .. counted(len, "byte") .. ", " ..
+                      (space - 4) .. (space - 4 == 1 and " follows" or " follow")
     end
     tree:add(f.arr_len, tvb(o, 4))
     local at, stop = o + 4, o + 4 + len
@@ -213,10 +218,10 @@ local function tlv_array(tvb, r, tree, o, space, pinfo)
         if stop - at < 4 then return false, "TLV header cut short" end
         local ty, vl = tvb(at, 2):uint(), tvb(at + 2, 2):uint()
         if vl > stop - at - 4 then
-            return false, "TLV " .. ty .. " claims " .. vl .. " bytes past the array"
+            return false, "TLV " .. ty .. " claims " .. counted(vl, "byte") .. " past the array"
         end
         local t = tree:add(p, tvb(at, 4 + vl), "TLV " .. ty .. " " ..
-                           (tlv_names[ty] or "unknown") .. ", " .. vl .. " bytes")
+                           (tlv_names[ty] or "unknown") .. ", " .. counted(vl, "byte"))
         t:add(f.tlv_type, tvb(at, 2))
         t:add(f.tlv_len, tvb(at + 2, 2))
         if nested[ty] then
@@ -259,7 +264,7 @@ local function message(tvb, r, tree, pinfo)
     local t = tree:add(p, tvb(), "Malformed message")
     if resembles_update(tvb, n) then
         local _, reason = tlv_array(tvb, r, t, 0, n, pinfo)
-        why = "policy update of " .. n .. " bytes: " .. (reason or "bad length")
+        why = "policy update of " .. counted(n, "byte") .. ": " .. (reason or "bad length")
     end
     t:add_proto_expert_info(malformed, why)
     return "malformed"
