@@ -227,9 +227,10 @@ TEST(ServiceModel, KeepsTheLastRequestOfEachVlanAndInterface) {
     std::vector<uint8_t> b = two_request_batch();
     EXPECT_EQ(model.handle(OSTREL_ACL_OPCODE, b.data(), b.size(), nullptr),
               ostrel::tools::kReplyOk);
-    std::vector<uint8_t> again(8);
-    put32(again, 4, 1);
+    std::vector<uint8_t> again(8); // records of equal size, not equal
+    put32(again, 4, 2);
     append_request(again, 2, 10, 5, 2, 4);
+    append_request(again, 1, 10, 6, 2, 5);
     EXPECT_EQ(
         model.handle(OSTREL_ACL_OPCODE, again.data(), again.size(), nullptr),
         ostrel::tools::kReplyOk);
@@ -243,9 +244,13 @@ TEST(ServiceModel, KeepsTheLastRequestOfEachVlanAndInterface) {
     EXPECT_EQ(r->aces.size(), 2u);
     EXPECT_EQ(r->aces[0].fltr.fltr_qualifier, 4);
     EXPECT_EQ(model.table(),
-              "programmed table: 1 entry, 2 interfaces removed\n"
+              "programmed table: 2 entries, 1 interface removed\n"
               "  (batch) removed: vlan 10 intf 5\n"
-              "  (batch) removed: vlan 10 intf 6\n"
+              "  (batch) install vlan 10 intf 6, 2 records\n"
+              "    [0] close qual 5\n"
+              "        slot 0: qual 5, replaced by the closing record (only "
+              "its qualifier is sent)\n"
+              "    [1] end\n"
               "  (policy update) install vlan 30 intf 7, 1 record\n"
               "    [0] ace qual 9 addr1 00:00:00:00:00:01 addr2 "
               "00:00:00:00:00:ee\n");
