@@ -16,9 +16,19 @@
         }                                                                      \
     } while (0)
 
-/* An ACE on interface 4 of VLAN 30, then on port channel 50 of VLAN 31,
- * programmed on each of its two members. A reply without payload is
- * reported as no entry. */
+/* Bytes of the last call, a send that has not been drained yet. */
+static uint32_t last_send_length(void) {
+    ostrel_sim_call_t call;
+    if (ostrel_sim_call_at(ostrel_sim_call_count() - 1, &call) != 0 ||
+        call.op != OSTREL_SIM_OP_SEND)
+        return 0;
+    return call.length;
+}
+
+/* An ACE on interface 4 of VLAN 30; on interface 60 of VLAN 32, a port
+ * channel, whose request goes to each of its two members in one batch; on
+ * port channel 50 of VLAN 31 through the port-channel entry point, one send
+ * per member. A reply without payload is reported as no entry. */
 static int program_ace(void) {
     const uint8_t addr1[6] = {2, 0, 0, 0, 0, 1}, addr2[6] = {10, 0, 0, 0, 0, 1};
     const uint32_t members[2] = {11, 12};
@@ -28,12 +38,18 @@ static int program_ace(void) {
     CHECK(did_yarl_send == 1);
     const IntfNode *intf = brisel_intf_lookup(brisel_vlan_lookup(30), 4);
     CHECK(intf != NULL && intf->count == 1);
+    const uint32_t one_request = last_send_length() - 8; /* the batch head */
     CHECK(brisel_api_yarl_gobble(7, &msg) == 0);
 
     ostrel_sim_reset();
+    ostrel_sim_set_if_type(60, OSTREL_IF_TYPE_PORT_CHANNEL);
+    ostrel_sim_set_pc_members(60, members, 2);
     ostrel_sim_set_pc_members(50, members, 2);
+    CHECK(ostrel_api_program_acl(7, addr1, addr2, 32, 60, 5, &msg, 1) == 0);
+    CHECK(last_send_length() == 8 + 2 * one_request);
+    CHECK(brisel_api_yarl_gobble(7, &msg) == 0);
     CHECK(ostrel_api_pc_program_acl(7, addr1, addr2, 31, 50, 5, &msg, 1) == 0);
-    CHECK(ostrel_sim_count_of(OSTREL_SIM_OP_SEND) == 2);
+    CHECK(ostrel_sim_count_of(OSTREL_SIM_OP_SEND) == 3);
     ostrel_sim_next_reply_without_payload();
     char name[16];
     CHECK(ostrel_api_status_text(brisel_api_yarl_gobble(7, &msg), name,
