@@ -59,8 +59,11 @@ TEST(ScenarioParse, BadLinesNameTheLineAndWhatWasExpected) {
         std::string line, error;
     } cases[] = {
         {"frobnicate", "expected a command (add, del, pc-add, pc-del, "
-                       "pc-update, plcy-update, drain, show, pc, iftype), got "
-                       "'frobnicate'"},
+                       "pc-update, plcy-update, drain, show, pc, iftype, "
+                       "begin, commit, resync), got 'frobnicate'"},
+        {"commit", "commit without a begin before it"},
+        {"resync vlan", "expected VLAN id (a number up to 65535), got end "
+                        "of line"},
         {"add vlan 10 pc 5", "expected 'intf', got 'pc'"},
         {"add vlan 70000 intf 5", "expected VLAN id (a number up to 65535), "
                                   "got '70000'"},
@@ -86,6 +89,27 @@ TEST(ScenarioParse, BadLinesNameTheLineAndWhatWasExpected) {
         std::string text = std::string(good) + good + c.line + "\n" + good;
         EXPECT_EQ(parse_error(text.c_str()), "3: " + c.error) << c.line;
     }
+}
+
+TEST(ScenarioParse, ABlockHoldsOnlyChangesAndIsClosed) {
+    EXPECT_EQ(parse_error("begin\nshow\ncommit\n"),
+              "2: only add, del, pc-add, pc-del and commit in the block "
+              "opened by begin on line 1, got 'show'");
+    EXPECT_EQ(parse_error("begin\nbegin\n"),
+              "2: commit before another begin: the block opened by begin on "
+              "line 1 is not closed");
+    EXPECT_EQ(parse_error("drain\nbegin\n"), "2: begin without a commit");
+    const std::string ace =
+        " addr1 00:11:22:33:44:55 addr2 00:11:22:33:44:55 qual 1\n";
+    auto cmds = parse_ok(("begin\nadd vlan 1 intf 2" + ace + "commit\n" +
+                          "pc-del vlan 1 pc 3" + ace + "resync vlan 7\nresync")
+                             .c_str());
+    ASSERT_EQ(cmds.size(), 6u);
+    EXPECT_TRUE(cmds[1].in_block);
+    EXPECT_FALSE(cmds[3].in_block);
+    EXPECT_FALSE(cmds[4].all_vlans);
+    EXPECT_EQ(cmds[4].vlan, 7u);
+    EXPECT_TRUE(cmds[5].all_vlans);
 }
 
 } // namespace

@@ -54,8 +54,14 @@ std::string args_json(const Command &c) {
     case Verb::IfType:
         args.add("intf", c.target).add("type", c.if_type);
         break;
+    case Verb::Resync:
+        if (!c.all_vlans)
+            args.add("vlan", c.vlan);
+        break;
     case Verb::Drain:
     case Verb::Show:
+    case Verb::Begin:
+    case Verb::Commit:
         break;
     }
     return args.str();
@@ -83,6 +89,12 @@ const char *call_name(Verb verb) {
         return "port-channel service";
     case Verb::IfType:
         return "interface service";
+    case Verb::Begin:
+        return "none (opens a bulk call)";
+    case Verb::Commit:
+        return "ostrel_api_program_acl_bulk";
+    case Verb::Resync:
+        return "ostrel_api_resync";
     }
     return "";
 }
@@ -92,7 +104,8 @@ std::string command_json(const Command &c) {
         .add("event", "command")
         .add("line", c.line)
         .add("text", c.text)
-        .add("call", call_name(c.verb))
+        .add("call", c.in_block ? "ostrel_api_program_acl_bulk (queued)"
+                                : call_name(c.verb))
         .raw("args", args_json(c))
         .str();
 }

@@ -24,6 +24,9 @@ inline constexpr const char *kUsage =
     "  --fail-errno E     with error number E (default 11)\n"
     "  --capture DIR      write every sent payload to DIR/send-NNN.bin\n"
     "                     (DIR must be a writable directory)\n"
+    "  --resync-on-reconnect  resync before the next command whenever the\n"
+    "                     socket transport connected again (a restarted\n"
+    "                     daemon has forgotten its table)\n"
     "  --keep-going       run on when the daemon is gone or does not\n"
     "                     answer (default: stop)\n"
     "  --pcap FILE        write every frame, both directions, as pcapng\n"
@@ -64,6 +67,12 @@ inline constexpr const char *kScenarioGrammar =
     "  show                 print the service's programmed table\n"
     "  pc P members M...    port channel P (type 22), up to 6 members\n"
     "  iftype I T           interface I has type byte T\n"
+    "  begin                the add, del, pc-add and pc-del lines up to the\n"
+    "  commit               next commit are one bulk call, all or none:\n"
+    "                       ostrel_api_program_acl_bulk; its status names\n"
+    "                       the status of every change with its line\n"
+    "  resync [vlan V]      send the registry again (ostrel_api_resync),\n"
+    "                       every VLAN or VLAN V\n"
     "\n"
     "Numbers: decimal digits, or hexadecimal digits after 0x or 0X; a\n"
     "leading 0 does not mean octal (010 is ten). V and Q are at most 65535,\n"
@@ -74,6 +83,7 @@ inline constexpr const char *kScenarioGrammar =
     "The whole scenario is parsed before anything runs; a bad line stops\n"
     "it with FILE:LINE: expected ..., got '...'. A reply left pending by a\n"
     "send is collected by the next drain, or before the next command that\n"
-    "sends, or at the end of the scenario.\n";
+    "sends, or at the end of the scenario. A block holds only changes, does\n"
+    "not nest, and must be closed.\n";
 
 } // namespace ostrel::aclctl

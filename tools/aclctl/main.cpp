@@ -202,7 +202,8 @@ int run(const Options &o) {
     if (!set_up_backend(o))
         return 2;
     ostrel::aclctl::progress::start(o.json);
-    int status = ostrel::aclctl::run_scenario(commands, o.keep_going);
+    int status = ostrel::aclctl::run_scenario(commands, o.keep_going,
+                                              o.resync_on_reconnect);
     ostrel_socket_transport_disconnect();
     return status;
 }

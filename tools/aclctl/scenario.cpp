@@ -188,13 +188,44 @@ bool parse_words(std::string_view verb, Cursor &c, Command *cmd) {
         cmd->verb = Verb::PcMembers;
         return members(c, cmd);
     }
+    if (verb == "begin" || verb == "commit") {
+        cmd->verb = verb == "begin" ? Verb::Begin : Verb::Commit;
+        return c.end();
+    }
+    if (verb == "resync") {
+        cmd->verb = Verb::Resync;
+        cmd->all_vlans = !c.peek("vlan");
+        return (cmd->all_vlans || (c.keyword("vlan") && vlan_id(c, cmd))) &&
+               c.end();
+    }
     if (verb == "iftype") {
         cmd->verb = Verb::IfType;
         return c.number("interface index", kMaxU32, &cmd->target) &&
                c.number("type byte", 0xff, &cmd->if_type) && c.end();
     }
     return c.unknown_verb(verb, "add, del, pc-add, pc-del, pc-update, "
-                                "plcy-update, drain, show, pc, iftype");
+                                "plcy-update, drain, show, pc, iftype, "
+                                "begin, commit, resync");
+}
+
+// Where the command stands against the begin ... commit block opened on
+// line *open (0: none): empty, or what is wrong.
+std::string block_problem(Command &cmd, int *open) {
+    const std::string opened =
+        "the block opened by begin on line " + std::to_string(*open);
+    if (cmd.verb == Verb::Begin && *open != 0)
+        return "commit before another begin: " + opened + " is not closed";
+    if (cmd.verb == Verb::Commit && *open == 0)
+        return "commit without a begin before it";
+    if (*open != 0 && cmd.verb != Verb::Commit && !is_change(cmd.verb))
+        return "only add, del, pc-add, pc-del and commit in " + opened +
+               ", got " + quoted(cmd.text.substr(0, cmd.text.find(' ')));
+    cmd.in_block = *open != 0 && is_change(cmd.verb);
+    if (cmd.verb == Verb::Begin)
+        *open = cmd.line;
+    if (cmd.verb == Verb::Commit)
+        *open = 0;
+    return "";
 }
 
 std::string_view trim(std::string_view s) {
@@ -211,10 +242,16 @@ std::string_view trim(std::string_view s) {
 
 } // namespace
 
+bool is_change(Verb verb) {
+    return verb == Verb::Add || verb == Verb::Del || verb == Verb::PcAdd ||
+           verb == Verb::PcDel;
+}
+
 bool parse_scenario(std::string_view text, std::vector<Command> *out,
                     std::string *err) {
     std::vector<Command> commands;
     int line_no = 0;
+    int open_block = 0;
     while (!text.empty()) {
         size_t nl = text.find('\n');
         std::string_view line = text.substr(0, nl);
@@ -229,12 +266,20 @@ bool parse_scenario(std::string_view text, std::vector<Command> *out,
         cmd.text = std::string(line);
         std::vector<std::string_view> words = split_words(line);
         Cursor c(words);
-        if (!parse_words(words[0], c, &cmd)) {
-            *err = std::to_string(line_no) + ": " + c.error();
+        std::string problem = parse_words(words[0], c, &cmd)
+                                  ? block_problem(cmd, &open_block)
+                                  : c.error();
+        if (!problem.empty()) {
+            *err = std::to_string(line_no) + ": " + problem;
             out->clear();
             return false;
         }
         commands.push_back(std::move(cmd));
+    }
+    if (open_block != 0) {
+        *err = std::to_string(open_block) + ": begin without a commit";
+        out->clear();
+        return false;
     }
     *out = std::move(commands);
     return true;

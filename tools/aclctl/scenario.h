@@ -11,6 +11,9 @@
 //   show                       print the service's programmed table
 //   pc P members M...          port channel P (type 22) with up to 6 members
 //   iftype I T                 interface I has type byte T
+//   begin                      the add, del, pc-add and pc-del lines up to
+//   commit                     commit are applied as one bulk call
+//   resync [vlan V]            send the registry again
 //
 // Numbers are decimal digits, or hexadecimal digits after 0x or 0X (a
 // leading 0 is still decimal); MAC is six hex bytes with ':' between them.
@@ -37,6 +40,9 @@ enum class Verb {
     Show,
     PcMembers,
     IfType,
+    Begin,
+    Commit,
+    Resync,
 };
 
 struct AceArgs {
@@ -59,10 +65,16 @@ struct Command {
     std::vector<AceArgs> aces;     // plcy-update
     std::vector<uint32_t> members; // pc ... members
     std::string warning;           // e.g. a VLAN id outside 1-4094
+    bool all_vlans = true;         // resync without `vlan V`
+    bool in_block = false;         // a change between begin and commit
 };
 
+// Whether the command is one a begin ... commit block may hold.
+bool is_change(Verb verb);
+
 // Parses a whole scenario. On the first bad line returns false with *err
-// "LINE: what was expected"; *out is then left empty.
+// "LINE: what was expected"; *out is then left empty. A block holds only
+// changes, does not nest, and is closed by the end of the scenario.
 bool parse_scenario(std::string_view text, std::vector<Command> *out,
                     std::string *err);
 

@@ -34,7 +34,9 @@ class Runner {
         return status;
     }
 
-    explicit Runner(bool keep_going) : keep_going_(keep_going) {}
+    Runner(bool keep_going, bool resync_on_reconnect)
+        : keep_going_(keep_going), resync_on_reconnect_(resync_on_reconnect),
+          generation_(tap::connection_generation()) {}
 
   private:
     int run_commands(const std::vector<Command> &commands) {
@@ -51,6 +53,7 @@ class Runner {
                                   .add("line", cmd.line)
                                   .add("message", cmd.warning));
             tap::begin_command();
+            resync_if_reconnected();
             execute(cmd);
             if (!keep_going_ && tap::service_gone() != 0)
                 return stop_at(cmd);
@@ -59,6 +62,7 @@ class Runner {
             progress::update(++done, commands.size(), tap::messages_sent(),
                              tap::bytes_sent());
         }
+        resync_if_reconnected();
         if (pending_) {
             drain_note("end of scenario\n", "end of scenario");
             drain();
@@ -89,19 +93,23 @@ class Runner {
         return 2;
     }
 
-    void status(const char *call, uint32_t s) {
+    void status(const char *call, uint32_t s,
+                const std::string &changes_text = "",
+                const std::string &changes_json = "") {
         ++calls_;
         failures_ += s != OSTREL_STATUS_OK;
         std::string head = tap::brief() ? "line " + std::to_string(line_) +
                                               ": " + call + ": status "
                                         : "  status ";
-        tap::emit(head + tools::status_text(s) + "\n",
-                  JsonObject()
-                      .add("event", "status")
-                      .add("line", line_)
-                      .add("call", call)
-                      .add("status", s)
-                      .add("name", tools::status_name(s)));
+        JsonObject event;
+        event.add("event", "status")
+            .add("line", line_)
+            .add("call", call)
+            .add("status", s)
+            .add("name", tools::status_name(s));
+        if (!changes_json.empty())
+            event.raw("changes", changes_json);
+        tap::emit(head + tools::status_text(s) + "\n" + changes_text, event);
         if (s != OSTREL_STATUS_OK)
             failed_ = true;
     }
@@ -170,6 +178,8 @@ class Runner {
         switch (c.verb) {
         case Verb::Add:
         case Verb::Del:
+            if (c.in_block)
+                return block_.push_back(&c);
             drain_pending();
             return sent(c, ostrel_api_program_acl(kHandle, c.ace.addr1,
                                                   c.ace.addr2, c.vlan, c.target,
@@ -177,6 +187,8 @@ class Runner {
                                                   c.verb == Verb::Add));
         case Verb::PcAdd:
         case Verb::PcDel:
+            if (c.in_block)
+                return block_.push_back(&c);
             drain_pending();
             return sent(
                 c, ostrel_api_pc_program_acl(kHandle, c.ace.addr1, c.ace.addr2,
@@ -205,7 +217,79 @@ class Runner {
         case Verb::IfType:
             ostrel::sim::set_if_type(c.target, static_cast<uint8_t>(c.if_type));
             return;
+        case Verb::Begin:
+            block_.clear();
+            return;
+        case Verb::Commit:
+            drain_pending();
+            return commit(c);
+        case Verb::Resync:
+            drain_pending();
+            return resync(c);
         }
+    }
+
+    // The changes queued since begin, as one bulk call; every change's
+    // status is reported with the line that made it.
+    void commit(const Command &c) {
+        std::vector<ostrel_api_acl_change_t> changes;
+        for (const Command *q : block_)
+            changes.push_back(change_of(*q));
+        std::vector<uint32_t> statuses(changes.size());
+        uint32_t s = ostrel_api_program_acl_bulk(
+            kHandle, changes.data(), static_cast<uint32_t>(changes.size()),
+            statuses.data(), &msg_);
+        std::string text;
+        std::vector<std::string> json;
+        for (size_t k = 0; k < block_.size(); ++k) {
+            if (!tap::brief() || statuses[k] != OSTREL_STATUS_OK)
+                text += "    line " + std::to_string(block_[k]->line) +
+                        ": status " + tools::status_text(statuses[k]) + "\n";
+            json.push_back(JsonObject()
+                               .add("line", block_[k]->line)
+                               .add("status", statuses[k])
+                               .add("name", tools::status_name(statuses[k]))
+                               .str());
+        }
+        status(call_name(c.verb), s, text, tools::json_array(json));
+        pending_ = did_yarl_send != 0;
+        block_.clear();
+    }
+
+    static ostrel_api_acl_change_t change_of(const Command &c) {
+        ostrel_api_acl_change_t change{};
+        std::memcpy(change.addr1, c.ace.addr1, 6);
+        std::memcpy(change.addr2, c.ace.addr2, 6);
+        change.vlan_id = c.vlan;
+        change.if_index = c.target;
+        change.qualifier = c.ace.qual;
+        change.add = c.verb == Verb::Add || c.verb == Verb::PcAdd;
+        change.on_port_channel = c.verb == Verb::PcAdd || c.verb == Verb::PcDel;
+        return change;
+    }
+
+    void resync(const Command &c) {
+        uint32_t vlan = c.vlan;
+        sent(c,
+             ostrel_api_resync(kHandle, c.all_vlans ? nullptr : &vlan, &msg_));
+    }
+
+    // With --resync-on-reconnect: when the socket transport connected
+    // again since the last look (the service restarted and forgot its
+    // table), the registry is sent again before the scenario goes on.
+    void resync_if_reconnected() {
+        uint32_t now = tap::connection_generation();
+        if (!resync_on_reconnect_ || now == generation_)
+            return;
+        generation_ = now;
+        tap::emit("  (connected again to the service: resync)\n",
+                  JsonObject()
+                      .add("event", "reconnected")
+                      .add("line", line_)
+                      .add("generation", now));
+        drain_pending();
+        status("ostrel_api_resync", ostrel_api_resync(kHandle, nullptr, &msg_));
+        pending_ = did_yarl_send != 0;
     }
 
     // Sends the request, then receives its reply and reads it with the
@@ -300,12 +384,16 @@ class Runner {
     bool pending_ = false;
     bool failed_ = false;
     bool keep_going_;
+    bool resync_on_reconnect_;
+    uint32_t generation_;
+    std::vector<const Command *> block_; // changes queued since begin
 };
 
 } // namespace
 
-int run_scenario(const std::vector<Command> &commands, bool keep_going) {
-    Runner runner(keep_going);
+int run_scenario(const std::vector<Command> &commands, bool keep_going,
+                 bool resync_on_reconnect) {
+    Runner runner(keep_going, resync_on_reconnect);
     return runner.run(commands);
 }
 

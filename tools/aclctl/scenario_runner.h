@@ -12,7 +12,10 @@ namespace ostrel::aclctl {
 // Runs every command in order. Returns 0 when every library call returned
 // status 0, else 1 (the remaining commands still run). When the socket
 // transport reports the service gone, stops after that command with a
-// message naming its line and returns 2, unless keep_going.
-int run_scenario(const std::vector<Command> &commands, bool keep_going);
+// message naming its line and returns 2, unless keep_going. With
+// resync_on_reconnect, the registry is sent again (ostrel_api_resync)
+// before the next command whenever the socket transport connected again.
+int run_scenario(const std::vector<Command> &commands, bool keep_going,
+                 bool resync_on_reconnect);
 
 } // namespace ostrel::aclctl

@@ -147,6 +147,9 @@ void note_transport_error(int err) {
          err == ECONNREFUSED || err == ENOENT))
         state().gone = err;
 }
+uint32_t connection_generation() {
+    return state().socket ? ostrel_socket_generation(0) : 0;
+}
 void begin_command() {
     state().command_sends = 0;
     state().command_timeouts = 0;
@@ -245,10 +248,11 @@ int __wrap_yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
         state().pcap.write(ostrel::tools::accept_frame(
             sent_token, r == 0 ? 0 : yarl_errno_get(handle)));
     }
+    if (r == 0)
+        state().gone = 0; // back after a restart: the transport reconnected
     if (r == 0 && state().brief)
         return r;
     if (r == 0) {
-        state().gone = 0; // back after a restart: the transport reconnected
         uint32_t token = sent_token;
         emit("  -> accepted, reply token " + std::to_string(token) + "\n",
              JsonObject().add("event", "accepted").add("token", token));

@@ -32,6 +32,9 @@ void set_keep_going(bool on);
 // transport reconnected after a restart), which clears it.
 int service_gone();
 void note_transport_error(int err);
+// The socket transport's connection generation (0 for the embedded
+// service): it goes up when the transport connected again.
+uint32_t connection_generation();
 // Counts the sends of one scenario command from here on.
 void begin_command();
 // Whether the command made sends and every one of them timed out: a

@@ -240,6 +240,48 @@ class Brief(unittest.TestCase):
             self.assertEqual(len(of(events(r.stdout), "warning")), warned)
 
 
+class Bulk(unittest.TestCase):
+    LOAD = [f"add vlan {v} intf {i} addr1 00:00:00:00:{v:02x}:{q:02x} "
+            f"addr2 66:77:88:99:aa:bb qual {q}\n"
+            for v in (10, 11) for i in (1, 2, 3) for q in (i, i + 10)]
+
+    def table_of(self, args, lines, code=0):
+        r = aclctl("--json", *args, "-", stdin="".join(lines).encode())
+        self.assertEqual(r.returncode, code, r.stderr)
+        evs = events(r.stdout)
+        return evs, of(evs, "table")[-1]["entries"]
+
+    def test_a_block_loads_the_daemon_as_the_single_calls_do(self):
+        d = Daemon("--quiet")
+        evs, bulk = self.table_of(["--socket", d.socket],
+                                  ["begin\n", *self.LOAD,
+                                   "commit\nresync vlan 11\nshow\n"])
+        d.stop()
+        _, single = self.table_of([], [*self.LOAD, "show\n"])
+        self.assertEqual(bulk, single)
+        self.assertEqual(len(bulk), 6)
+        commit = of(evs, "status")[0]
+        self.assertEqual(commit["call"], "ostrel_api_program_acl_bulk")
+        self.assertEqual([c["line"] for c in commit["changes"]],
+                         list(range(2, 2 + len(self.LOAD))))
+        sends = [[(r["vlan"], r["intf"]) for r in s["message"]["requests"]]
+                 for s in of(evs, "send")]
+        self.assertEqual(len(sends), 2)
+        self.assertEqual(sorted(sends[1]), [(11, 1), (11, 2), (11, 3)])
+
+    def test_a_failed_change_names_its_line_and_nothing_is_sent(self):
+        absent = self.LOAD[0].replace("add ", "del ").replace("qual 1", "qual 9")
+        evs, table = self.table_of([], ["begin\n", *self.LOAD[:3], absent,
+                                        "commit\nshow\n"], 1)
+        commit = of(evs, "status")[0]
+        self.assertEqual((commit["status"], commit["name"]),
+                         (0x41040002, "no entry"))
+        self.assertEqual({c["line"]: c["name"] for c in commit["changes"]},
+                         {2: "not executed", 3: "not executed",
+                          4: "not executed", 5: "no entry"})
+        self.assertEqual((of(evs, "send"), table), ([], []))
+
+
 class Progress(unittest.TestCase):
     def stderr_on_a_terminal(self, *args):
         master, slave = pty.openpty()
