@@ -72,8 +72,8 @@ extern "C" {
 
 /** Static name of a status word of this library or of the TLV library
  *  (TLVU_STATUS_* of ostrelapi/platform/tlvu.h): "ok", "no entry",
- *  "invalid argument", "send failed" (whatever error number it carries),
- *  "TLV bad argument", "TLV malformed", "TLV output too small", "TLV out of
+ *  "invalid argument", "not executed", "send failed" (whatever error
+ *  number it carries), "TLV bad argument", "TLV malformed", "TLV output too small", "TLV out of
  *  memory", "TLV not found", "TLV bad table", "TLV value too large"; or
  *  "unknown". Never null. */
 OSTREL_API const char *ostrel_api_status_name(uint32_t status);
