@@ -1,8 +1,12 @@
 // aclsvc-sim and aclctl as processes facing hostile or broken peers: a
-// client that never reads, a peer that is not allowed, a second daemon on
-// a live socket, a socket file under a permissive umask, bad descriptors
-// and directories on the command line.
+// client that never reads, a peer that is not allowed, a frame over the
+// size limit, a second daemon on a live socket, a socket file under a
+// permissive umask, bad descriptors and directories on the command line.
+// Then the daemon as a service that restarts and holds a large table,
+// through the socket transport.
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <gmock/gmock.h>
@@ -11,10 +15,15 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "process_runner.h"
+#include "service_model.h"
+#include "service_protocol.h"
 #include "socket_frame.h"
+#include "socket_transport.h"
+#include "yarl.h"
 
 namespace {
 
@@ -37,8 +46,9 @@ int connect_to(const std::string &path) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strcpy(addr.sun_path, path.c_str());
-    timeval tv{tools_test::scaled_ms(2000) / 1000, 0}; // bounds every send
+    timeval tv{tools_test::scaled_ms(2000) / 1000, 0}; // bounds every call
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
         close(fd);
         return -1;
@@ -49,28 +59,46 @@ int connect_to(const std::string &path) {
 TEST(HostilePeers, ClientThatNeverReadsIsDroppedAndOthersAreServed) {
     Daemon daemon({"--quiet"});
     ASSERT_TRUE(daemon.ok());
-    int slow = connect_to(daemon.socket());
-    ASSERT_GE(slow, 0);
-    auto query = ostrel::socket_frame::encode(
-        ostrel::socket_frame::make_head(ostrel::socket_frame::Kind::Query, 1),
-        nullptr, 0);
-    int sends = 0, err = 0;
-    for (; sends < 1000000; ++sends) {
-        if (send(slow, query.data(), query.size(), MSG_NOSIGNAL) < 0) {
-            err = errno;
-            break;
-        }
+    // Dropped for its unread replies, or answers, not left to block the
+    // daemon.
+    for (auto kind : {ostrel::socket_frame::Kind::Send,
+                      ostrel::socket_frame::Kind::Query}) {
+        int slow = connect_to(daemon.socket()), err = 0;
+        auto frame = ostrel::socket_frame::encode(
+            ostrel::socket_frame::make_head(kind, 1), nullptr, 0);
+        for (int sends = 0; sends < 1000000 && err == 0; ++sends)
+            if (send(slow, frame.data(), frame.size(), MSG_NOSIGNAL) < 0)
+                err = errno;
+        EXPECT_TRUE(err == EPIPE || err == ECONNRESET) << std::strerror(err);
+        close(slow);
     }
-    // Dropped for its unread answers, not left to block the daemon.
-    EXPECT_TRUE(err == EPIPE || err == ECONNRESET) << std::strerror(err);
     Result r = aclctl({"--socket", daemon.socket(), "--timeout-ms",
                        std::to_string(tools_test::scaled_ms(2000)), kScenario});
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    close(slow);
     std::string log;
     EXPECT_EQ(daemon.stop(&log), 0);
     EXPECT_THAT(log, HasSubstr("dropped client 1 (pid "));
     EXPECT_THAT(log, HasSubstr(": output queue full ("));
+}
+
+TEST(HostilePeers, FrameOverTheLimitIsRefusedAndTheSessionGoesOn) {
+    using namespace ostrel::socket_frame;
+    Daemon daemon({"--quiet"});
+    ASSERT_TRUE(daemon.ok());
+    int fd = connect_to(daemon.socket()), room = 1 << 20;
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
+    const std::string big(kMaxPayload + 1, 'x');
+    for (const auto &f :
+         {encode(make_head(Kind::Send, 7), big.data(), kMaxPayload + 1),
+          encode(make_head(Kind::Query, 8), nullptr, 0)})
+        ASSERT_EQ(send(fd, f.data(), f.size(), 0), ssize_t(f.size()));
+    Head a{}, b{};
+    EXPECT_EQ(recv(fd, &a, sizeof a, 0), ssize_t(sizeof a));
+    EXPECT_EQ(recv(fd, &b, sizeof b, 0), ssize_t(sizeof b));
+    EXPECT_EQ(std::tie(a.kind, a.token, a.error, b.kind, b.token, b.error),
+              std::make_tuple(uint32_t(Kind::Accept), 7u, EMSGSIZE,
+                              uint32_t(Kind::Answer), 8u, 0));
+    close(fd);
 }
 
 TEST(HostilePeers, PeerNotAllowedIsRefusedAndAclctlStopsWithinASecond) {
@@ -156,6 +184,99 @@ TEST(CommandLine, BadReadyFdAndUnusableCaptureDirStopBeforeAnythingRuns) {
                          "/missing: No such file or directory (nothing was "
                          "run)\n");
     EXPECT_TRUE(c.out.empty());
+}
+
+using ostrel::tools::ServiceModel;
+
+// A policy update of n ACEs for (vlan, intf) over the socket transport:
+// the reply's status, or ~0u when the send or receive failed (errno says
+// why). *model, when given, applies the same message.
+uint32_t program(uint16_t vlan, uint32_t intf, uint32_t n,
+                 ServiceModel *model = nullptr) {
+    std::vector<uint64_t> words((OSTREL_PLCY_UPDATE_REQ_SIZE(n) + 7) / 8);
+    auto *req = reinterpret_cast<ostrel_api_plcy_update_req_t *>(words.data());
+    *req = {{1, 3}, {1, 1, vlan, intf}, n};
+    for (uint32_t i = 0; i < n; ++i) {
+        req->aces[i].fltr.fltr_flags = OSTREL_FLTR_FLAG_PRESENT;
+        std::memcpy(req->aces[i].fltr.fltr_addr1, &i, sizeof i);
+    }
+    uint8_t *tlv = nullptr;
+    uint32_t len = 0, status = ~0u;
+    EXPECT_EQ(ostrel_api_plcy_update_req_to_tlv(req, &tlv, &len, 0, nullptr, 0),
+              0u);
+    if (model != nullptr)
+        model->handle(OSTREL_ACL_OPCODE, tlv, len, nullptr);
+    yarl_addr dst{OSTREL_ACL_SERVICE_NODE, OSTREL_ACL_SERVICE_PORT};
+    yarl_msg msg{}, reply{};
+    yarl_recv_opts opts{};
+    int sent = ostrel_socket_yarl_send(0, &dst, OSTREL_ACL_OPCODE, tlv, len,
+                                       &msg, 0, nullptr);
+    std::free(tlv);
+    opts.word[3] = ostrel_socket_yarl_rr_token_get(&msg);
+    if (sent == 0 && ostrel_socket_yarl_recv(0, &reply, &opts) == 0)
+        std::memcpy(&status, ostrel_socket_yarl_payload_get(&reply), 4);
+    (void)ostrel_socket_yarl_drop(0, &reply);
+    (void)ostrel_socket_yarl_drop(0, &msg);
+    return status;
+}
+
+// Connects this process's socket transport to the daemon.
+int connect_transport(const Daemon &daemon) {
+    ostrel_socket_transport_set_timeout_ms(tools_test::scaled_ms(5000));
+    return ostrel_socket_transport_connect(daemon.socket().c_str());
+}
+
+std::string table() {
+    std::vector<uint8_t> answer;
+    EXPECT_EQ(
+        ostrel::socket_transport::query(ostrel::tools::kQueryTable, &answer),
+        0);
+    return std::string(answer.begin(), answer.end());
+}
+
+// True when the daemon closed the connection fd (which never sends).
+bool closed_by_daemon(int fd) {
+    char byte;
+    bool eof = recv(fd, &byte, 1, 0) == 0;
+    close(fd);
+    return eof;
+}
+
+// --restart-after 1, then SIGHUP: each time the connections are closed,
+// the table is forgotten and the transport's next call connects again.
+TEST(ServiceRestart, AfterTheNthSendAndOnSighupTheTableStartsEmpty) {
+    Daemon daemon({"--restart-after", "1"});
+    ASSERT_TRUE(daemon.ok());
+    ASSERT_EQ(connect_transport(daemon), 0);
+    const uint32_t generation = ostrel_socket_generation(0);
+    int watcher = connect_to(daemon.socket());
+    EXPECT_EQ(program(10, 1, 1), 0u);
+    EXPECT_TRUE(closed_by_daemon(watcher));
+    ServiceModel after;
+    EXPECT_EQ(program(10, 2, 1, &after), 0u);
+    EXPECT_EQ(ostrel_socket_generation(0), generation + 1);
+    EXPECT_EQ(table(), after.table());
+    watcher = connect_to(daemon.socket());
+    daemon.signal(SIGHUP);
+    EXPECT_TRUE(closed_by_daemon(watcher));
+    EXPECT_EQ(table(), "programmed table: empty\n");
+    EXPECT_EQ(ostrel_socket_generation(0), generation + 2);
+    ostrel_socket_transport_disconnect();
+}
+
+TEST(LargeTable, SeveralMegabytesArriveWholeAndTheSessionGoesOn) {
+    Daemon daemon({"--quiet"});
+    ASSERT_TRUE(daemon.ok());
+    ASSERT_EQ(connect_transport(daemon), 0);
+    ServiceModel expected;
+    for (uint16_t vlan : {10, 11})
+        for (uint32_t intf = 1; intf <= 24; ++intf)
+            ASSERT_EQ(program(vlan, intf, 1000, &expected), 0u);
+    const std::string whole = table();
+    EXPECT_GT(whole.size(), 3u << 20);
+    EXPECT_TRUE(whole == expected.table()) << whole.size() << " bytes";
+    EXPECT_EQ(program(12, 5, 1), 0u); // the connection is still usable
+    ostrel_socket_transport_disconnect();
 }
 
 } // namespace

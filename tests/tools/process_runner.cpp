@@ -139,6 +139,11 @@ int Daemon::stop(std::string *log) {
     return status;
 }
 
+void Daemon::signal(int sig) const {
+    if (pid_ > 0)
+        kill(pid_, sig);
+}
+
 Daemon::~Daemon() {
     (void)stop();
 }

@@ -43,6 +43,7 @@ class Daemon {
     ~Daemon();
     bool ok() const { return ok_; }
     const std::string &socket() const { return socket_; }
+    void signal(int sig) const;
     // SIGTERM and a bounded wait; returns the exit status (-1 if it had to
     // be killed) and fills *log with what it printed.
     int stop(std::string *log = nullptr);

@@ -19,19 +19,43 @@ std::string ClientLink::name() const {
            ", gid " + std::to_string(peer_.gid) + ")";
 }
 
+// Always false, with the reason the client is dropped.
+bool ClientLink::full(std::string *reason) const {
+    size_t unread = queued_bytes_;
+    for (const AnswerPages &a : answers_)
+        unread += a.unsent();
+    *reason =
+        "output queue full (" + tools::counted(unread, "byte") + " unread)";
+    return false;
+}
+
 bool ClientLink::send(std::vector<uint8_t> frame, std::string *reason) {
-    if (queued_bytes_ + frame.size() > kMaxQueuedBytes) {
-        *reason = "output queue full (" +
-                  tools::counted(queued_bytes_, "byte") + " unread)";
-        return false;
-    }
+    if (queued_bytes_ + frame.size() > kMaxQueuedBytes)
+        return full(reason);
     queued_bytes_ += frame.size();
     queue_.push_back(std::move(frame));
     return flush(reason);
 }
 
+bool ClientLink::send_paged(AnswerPages answer, std::string *reason) {
+    if (answers_.size() == kMaxWaitingAnswers)
+        return full(reason);
+    answers_.push_back(std::move(answer));
+    return flush(reason);
+}
+
+void ClientLink::frame_pages() {
+    while (queued_bytes_ < kPageWindow && !answers_.empty()) {
+        AnswerPages &answer = answers_.front();
+        queue_.push_back(answer.next_page());
+        queued_bytes_ += queue_.back().size();
+        if (answer.done())
+            answers_.pop_front();
+    }
+}
+
 bool ClientLink::flush(std::string *reason) {
-    while (!queue_.empty()) {
+    for (frame_pages(); !queue_.empty(); frame_pages()) {
         const std::vector<uint8_t> &frame = queue_.front();
         ssize_t n = ::send(fd_, frame.data(), frame.size(),
                            MSG_NOSIGNAL | MSG_DONTWAIT);

@@ -1,7 +1,9 @@
 // One client of the daemon: its non-blocking socket, who it is (the peer's
 // credentials), and the frames waiting to be sent to it. The queue is
 // bounded: a client that stops reading fills it and is then dropped, so it
-// can never stall the daemon or its other clients.
+// can never stall the daemon or its other clients. Answers to queries wait
+// beside the queue and are framed page by page whenever the queue runs
+// low, so a large answer flows at the pace the client reads it.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +13,8 @@
 #include <sys/socket.h>
 #include <vector>
 
+#include "answer_pages.h"
+
 namespace ostrel::aclsvc {
 
 class ClientLink {
@@ -18,6 +22,10 @@ class ClientLink {
     // Bytes a client may leave unread before it is dropped: four frames of
     // the largest size.
     static constexpr size_t kMaxQueuedBytes = 1u << 20;
+    // Answer pages are framed while fewer bytes than this are queued.
+    static constexpr size_t kPageWindow = 4 * socket_frame::kPageSize;
+    // Answers a client may leave waiting (it asks one query at a time).
+    static constexpr size_t kMaxWaitingAnswers = 16;
 
     ClientLink(int fd, uint64_t id, const ucred &peer)
         : fd_(fd), id_(id), peer_(peer) {}
@@ -34,17 +42,24 @@ class ClientLink {
     // *reason set) when the client must be dropped: its queue would pass
     // kMaxQueuedBytes, or its socket failed.
     bool send(std::vector<uint8_t> frame, std::string *reason);
-    // Sends queued frames until the socket would block; false as send().
+    // Queues an answer to be sent page by page; false as send() when
+    // kMaxWaitingAnswers answers already wait.
+    bool send_paged(AnswerPages answer, std::string *reason);
+    // Sends queued frames (and answer pages) until the socket would
+    // block; false as send().
     bool flush(std::string *reason);
-    bool wants_write() const { return !queue_.empty(); }
-    size_t queued_bytes() const { return queued_bytes_; }
+    bool wants_write() const { return !queue_.empty() || !answers_.empty(); }
 
   private:
+    void frame_pages();
+    bool full(std::string *reason) const;
+
     int fd_;
     uint64_t id_;
     ucred peer_;
     std::deque<std::vector<uint8_t>> queue_;
     size_t queued_bytes_ = 0;
+    std::deque<AnswerPages> answers_;
 };
 
 } // namespace ostrel::aclsvc

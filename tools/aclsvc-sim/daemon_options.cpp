@@ -99,6 +99,9 @@ bool parse_options(int argc, char **argv, Options *out, std::string *err) {
                 *err = "--fail-errno must not be 0";
         } else if (arg == "--drop-replies") {
             ok = number_option(arg, value, 1000000, &out->drop_replies, err);
+        } else if (arg == "--restart-after") {
+            ok =
+                number_option(arg, value, 1000000000, &out->restart_after, err);
         } else if (arg == "--delay-ms") {
             ok = number_option(arg, value, 60000, &out->delay_ms, err);
         } else if (arg == "--ready-fd") {

@@ -10,17 +10,18 @@ namespace ostrel::aclsvc {
 
 struct Options {
     std::string socket_path;
-    uint32_t fail_sends = 0;   // refuse the first N sends
-    uint32_t fail_errno = 11;  // error number of a refused send (EAGAIN)
-    uint32_t drop_replies = 0; // accept the next N sends but never reply
-    uint32_t delay_ms = 0;     // wait this long before each reply
-    int ready_fd = -1;         // written "ready\n" and closed once listening
-    bool quiet = false;        // no decoded messages on stdout
-    std::string pcap_path;     // every frame written there as pcapng
-    bool json_log = false;     // --log-format json: JSON Lines on stdout
-    int mode = -1;             // socket file mode; -1: 0600, 0660 with group
-    std::string group;         // group owning the socket file
-    PeerPolicy peers;          // who may connect
+    uint32_t fail_sends = 0;    // refuse the first N sends
+    uint32_t fail_errno = 11;   // error number of a refused send (EAGAIN)
+    uint32_t drop_replies = 0;  // accept the next N sends but never reply
+    uint32_t delay_ms = 0;      // wait this long before each reply
+    uint32_t restart_after = 0; // restart once, after the Nth accepted send
+    int ready_fd = -1;          // written "ready\n" and closed once listening
+    bool quiet = false;         // no decoded messages on stdout
+    std::string pcap_path;      // every frame written there as pcapng
+    bool json_log = false;      // --log-format json: JSON Lines on stdout
+    int mode = -1;              // socket file mode; -1: 0600, 0660 with group
+    std::string group;          // group owning the socket file
+    PeerPolicy peers;           // who may connect
 };
 
 // Fills *out from argv; false with *err set on a bad command line.

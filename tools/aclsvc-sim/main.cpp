@@ -1,5 +1,5 @@
 // aclsvc-sim: a simulated ACL service daemon on a Unix-domain socket.
-// Stops on SIGTERM or SIGINT and removes its socket.
+// Stops on SIGTERM or SIGINT and removes its socket; restarts on SIGHUP.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -14,12 +14,14 @@
 
 namespace {
 
-// Blocks the stop signals and returns a descriptor that reads them.
+// Blocks the stop and restart signals and returns a descriptor that reads
+// them: the event loop handles them like any other input.
 int stop_signal_fd() {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGHUP);
     if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0)
         return -1;
     return signalfd(-1, &set, SFD_CLOEXEC);

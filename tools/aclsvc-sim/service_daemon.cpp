@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <grp.h>
 #include <poll.h>
+#include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -150,24 +152,41 @@ void ServiceDaemon::refuse(int fd, const ucred &peer) const {
 
 void ServiceDaemon::read_client(ClientLink &client) {
     buffer_.resize(socket_frame::kMaxFrame);
-    for (int i = 0; i < kReadsPerRound; ++i) {
+    // Nothing more is read once a restart is due: it comes first.
+    for (int i = 0; i < kReadsPerRound && restart_due_ == nullptr; ++i) {
         ssize_t n = ::recv(client.fd(), buffer_.data(), buffer_.size(),
                            MSG_DONTWAIT | MSG_TRUNC);
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             return;
         if (n <= 0)
             return drop(client, ""); // gone: nothing to report
-        std::vector<Outgoing> out;
-        size_t size = std::min(static_cast<size_t>(n), buffer_.size());
-        if (static_cast<size_t>(n) > buffer_.size() ||
-            !session_.handle(buffer_.data(), size, &out))
-            return drop(client,
-                        "malformed frame of " + tools::counted(n, "byte"));
-        capture_.received(buffer_.data(), size);
-        deliver(client, std::move(out));
+        if (static_cast<size_t>(n) > buffer_.size()) {
+            refuse_oversized(client, static_cast<size_t>(n));
+        } else {
+            std::vector<Outgoing> out;
+            const size_t size = static_cast<size_t>(n);
+            if (!session_.handle(buffer_.data(), size, &out))
+                return drop(client,
+                            "malformed frame of " + tools::counted(n, "byte"));
+            capture_.received(buffer_.data(), size);
+            deliver(client, std::move(out));
+        }
         if (is_dropped(client.id()))
             return;
     }
+}
+
+// The kernel kept only the first buffer_.size() bytes of the frame and
+// dropped the rest: the session goes on when the head can be answered.
+void ServiceDaemon::refuse_oversized(ClientLink &client, size_t total) {
+    socket_frame::Head head;
+    std::vector<Outgoing> out;
+    if (!socket_frame::decode_oversized(buffer_.data(), buffer_.size(), total,
+                                        &head) ||
+        !session_.refuse_oversized(head, total, &out))
+        return drop(client,
+                    "malformed frame of " + tools::counted(total, "byte"));
+    deliver(client, std::move(out));
 }
 
 void ServiceDaemon::deliver(ClientLink &client, std::vector<Outgoing> out) {
@@ -177,9 +196,14 @@ void ServiceDaemon::deliver(ClientLink &client, std::vector<Outgoing> out) {
             delayed_.push_back({client.id(), std::move(o)});
             continue;
         }
+        if (o.restart)
+            restart_due_ = "--restart-after";
         std::string reason;
-        capture_.sent(o.frame);
-        if (!client.send(std::move(o.frame), &reason))
+        if (!o.answer)
+            capture_.sent(o.frame);
+        bool ok = o.answer ? client.send_paged(std::move(*o.answer), &reason)
+                           : client.send(std::move(o.frame), &reason);
+        if (!ok)
             return drop(client, reason);
     }
 }
@@ -197,7 +221,8 @@ void ServiceDaemon::send_due() {
         for (auto &c : clients_) {
             if (c->id() == d.client) {
                 std::vector<Outgoing> one;
-                one.push_back({std::move(d.out.frame), now});
+                d.out.due = now;
+                one.push_back(std::move(d.out));
                 deliver(*c, std::move(one));
             }
         }
@@ -258,7 +283,7 @@ int ServiceDaemon::run(int signal_fd) {
         int ready = ::poll(fds.data(), fds.size(), poll_timeout_ms());
         if (ready < 0 && errno != EINTR)
             return 1;
-        if (fds[0].revents & POLLIN) {
+        if ((fds[0].revents & POLLIN) && stop_requested(signal_fd)) {
             log_("aclsvc-sim: stopping\n",
                  JsonObject().add("event", "stopping"));
             return 0;
@@ -278,7 +303,42 @@ int ServiceDaemon::run(int signal_fd) {
             accept_clients();
         send_due();
         remove_dropped();
+        if (restart_due_ != nullptr)
+            restart(restart_due_);
     }
+}
+
+// Reads the pending signal: true for SIGTERM or SIGINT; SIGHUP makes a
+// restart due.
+bool ServiceDaemon::stop_requested(int signal_fd) {
+    signalfd_siginfo info{};
+    if (::read(signal_fd, &info, sizeof info) != sizeof info)
+        return false;
+    if (info.ssi_signo != SIGHUP)
+        return true;
+    restart_due_ = "SIGHUP";
+    return false;
+}
+
+// What is queued is sent as far as the sockets take it now (the answer
+// to the last send included), then every connection is closed.
+void ServiceDaemon::restart(const char *why) {
+    const size_t closed = clients_.size();
+    for (auto &c : clients_) {
+        std::string ignored;
+        (void)c->flush(&ignored);
+    }
+    clients_.clear();
+    delayed_.clear();
+    session_.restart();
+    restart_due_ = nullptr;
+    log_("aclsvc-sim: restart (" + std::string(why) +
+             "): table forgotten, connections closed: " +
+             std::to_string(closed) + "\n",
+         JsonObject()
+             .add("event", "restart")
+             .add("cause", why)
+             .add("connections_closed", static_cast<uint64_t>(closed)));
 }
 
 } // namespace ostrel::aclsvc

@@ -7,7 +7,12 @@
 // One poll loop serves every client without blocking: each client has a
 // bounded output queue (ClientLink), and a client that lets it overflow,
 // sends a malformed frame or is not an allowed peer is closed with the
-// reason logged.
+// reason logged. A frame over the size limit with a well-formed head is
+// refused with an error frame and the client stays.
+//
+// A restart (after the --restart-after'th accepted send has been answered,
+// or on SIGHUP) forgets the table and closes every connection, as a
+// service that restarts would; the daemon keeps listening.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +38,9 @@ class ServiceDaemon {
     // Probes the path, binds, sets the socket file's mode and group, and
     // listens; 0 or an errno value (with *err set).
     int start(std::string *err);
-    // Serves until SIGTERM or SIGINT (blocked by the caller and read from
-    // signal_fd); returns the process exit status.
+    // Serves until SIGTERM or SIGINT, restarting on SIGHUP (all three
+    // blocked by the caller and read from signal_fd); returns the process
+    // exit status.
     int run(int signal_fd);
 
   private:
@@ -48,6 +54,9 @@ class ServiceDaemon {
     void accept_clients();
     void refuse(int fd, const ucred &peer) const;
     void read_client(ClientLink &client);
+    void refuse_oversized(ClientLink &client, size_t total);
+    bool stop_requested(int signal_fd);
+    void restart(const char *why);
     void deliver(ClientLink &client, std::vector<Outgoing> out);
     void send_due();
     bool is_dropped(uint64_t client) const;
@@ -65,6 +74,7 @@ class ServiceDaemon {
     std::vector<uint64_t> dropped_;
     std::vector<Delayed> delayed_;
     std::vector<uint8_t> buffer_;
+    const char *restart_due_ = nullptr; // why, once a restart is due
 };
 
 } // namespace ostrel::aclsvc

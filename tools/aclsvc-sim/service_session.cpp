@@ -2,6 +2,9 @@
 // Send, apply it to the model, reply (now, later or never), answer a Query.
 #include "service_session.h"
 
+#include <cerrno>
+
+#include "counted.h"
 #include "service_protocol.h"
 #include "status_names.h"
 #include "wire_json.h"
@@ -49,6 +52,7 @@ void ServiceSession::on_send(const Head &head, const uint8_t *payload,
                  .add("errno", options_.fail_errno));
         return;
     }
+    const bool restart = ++accepted_ == options_.restart_after;
     std::string text;
     // The model reads the message from an aligned copy of its own.
     std::vector<uint8_t> message(payload, payload + head.length);
@@ -59,6 +63,7 @@ void ServiceSession::on_send(const Head &head, const uint8_t *payload,
         log_received(head, message, text);
     if (replies_dropped_ < options_.drop_replies) {
         ++replies_dropped_;
+        out->back().restart = restart;
         log_(token + ": reply dropped\n", JsonObject()
                                               .add("event", "reply_dropped")
                                               .add("token", head.token));
@@ -67,7 +72,8 @@ void ServiceSession::on_send(const Head &head, const uint8_t *payload,
     Head reply = socket_frame::make_head(Kind::Reply, head.token);
     reply.flags = socket_frame::kHasPayload;
     out->push_back({socket_frame::encode(reply, &status, sizeof status),
-                    now + std::chrono::milliseconds(options_.delay_ms)});
+                    now + std::chrono::milliseconds(options_.delay_ms),
+                    std::nullopt, restart});
     log_(token + ": reply " + tools::status_text(status) + "\n",
          JsonObject()
              .add("event", "reply")
@@ -97,11 +103,31 @@ void ServiceSession::on_query(const Head &head, std::vector<Outgoing> *out) {
         answer = model_.table();
     else if (head.opcode == tools::kQueryTableJson)
         answer = model_.table_json();
-    Head h = socket_frame::make_head(Kind::Answer, head.token);
-    h.flags = socket_frame::kHasPayload;
-    out->push_back({socket_frame::encode(h, answer.data(),
-                                         static_cast<uint32_t>(answer.size())),
-                    Clock::now()});
+    out->push_back(
+        {{},
+         Clock::now(),
+         AnswerPages(socket_frame::make_head(Kind::Answer, head.token),
+                     std::move(answer))});
+}
+
+bool ServiceSession::refuse_oversized(const Head &head, size_t total,
+                                      std::vector<Outgoing> *out) {
+    Head refusal;
+    if (head.kind == static_cast<uint32_t>(Kind::Send))
+        refusal = socket_frame::make_head(Kind::Accept, head.token);
+    else if (head.kind == static_cast<uint32_t>(Kind::Query))
+        refusal = socket_frame::make_head(Kind::Answer, head.token);
+    else
+        return false;
+    refusal.error = EMSGSIZE;
+    out->push_back({socket_frame::encode(refusal, nullptr, 0), Clock::now()});
+    log_("token " + std::to_string(head.token) + ": frame of " +
+             tools::counted(total, "byte") + " over the limit refused\n",
+         JsonObject()
+             .add("event", "oversized_refused")
+             .add("token", head.token)
+             .add("length", static_cast<uint64_t>(total)));
+    return true;
 }
 
 } // namespace ostrel::aclsvc

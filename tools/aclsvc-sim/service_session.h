@@ -1,15 +1,17 @@
 // What the simulated ACL service does with the frames its clients send,
 // without any socket: each received message gives the frames to send back
-// (an Accept, a Reply due now or after the configured delay, an Answer)
-// and the lines to log. The daemon owns the sockets; fuzz targets feed
-// this class bytes directly.
+// (an Accept, a Reply due now or after the configured delay, an answer in
+// pages) and the lines to log. The daemon owns the sockets; fuzz targets
+// feed this class bytes directly.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "answer_pages.h"
 #include "daemon_options.h"
 #include "event_log.h"
 #include "service_model.h"
@@ -20,8 +22,10 @@ namespace ostrel::aclsvc {
 using Clock = std::chrono::steady_clock;
 
 struct Outgoing {
-    std::vector<uint8_t> frame;
-    Clock::time_point due; // send at or after this time
+    std::vector<uint8_t> frame; // empty when `answer` is set
+    Clock::time_point due;      // send at or after this time
+    std::optional<AnswerPages> answer = std::nullopt; // a query's answer
+    bool restart = false; // --restart-after: restart once this is sent
 };
 
 class ServiceSession {
@@ -33,6 +37,13 @@ class ServiceSession {
     // to *out and logs what happened. False when the bytes are not a
     // well-formed Send or Query frame (nothing is appended to *out).
     bool handle(const uint8_t *bytes, size_t n, std::vector<Outgoing> *out);
+    // Refuses a Send or Query of `total` bytes, over the frame size limit,
+    // of which `head` was read: an Accept or Answer carrying EMSGSIZE.
+    // False for another kind (nothing is appended).
+    bool refuse_oversized(const socket_frame::Head &head, size_t total,
+                          std::vector<Outgoing> *out);
+    // A service restart: the programmed table is forgotten.
+    void restart() { model_ = tools::ServiceModel(); }
 
     const tools::ServiceModel &model() const { return model_; }
 
@@ -49,6 +60,7 @@ class ServiceSession {
     tools::ServiceModel model_;
     uint32_t sends_refused_ = 0;
     uint32_t replies_dropped_ = 0;
+    uint32_t accepted_ = 0;
 };
 
 } // namespace ostrel::aclsvc

@@ -121,7 +121,8 @@ int Connection::send_frame(const Head &head, const void *payload,
     }
 }
 
-// Waits until the deadline for one frame. 0, ETIMEDOUT, ECONNRESET or
+// Waits until the deadline for one frame. 0 (a frame over the size limit
+// with a well-formed head is marked oversized), ETIMEDOUT, ECONNRESET or
 // EPROTO.
 int Connection::receive_one(const Deadline &deadline, ReceivedFrame *out) {
     buffer_.resize(socket_frame::kMaxFrame);
@@ -139,10 +140,15 @@ int Connection::receive_one(const Deadline &deadline, ReceivedFrame *out) {
     }
     if (n == 0)
         return ECONNRESET;
+    const size_t size = static_cast<size_t>(n);
+    if (size > buffer_.size()) { // the kernel dropped what did not fit
+        out->oversized = true;
+        const bool refusable = socket_frame::decode_oversized(
+            buffer_.data(), buffer_.size(), size, &out->head);
+        return refusable && from_service(out->head) ? 0 : EPROTO;
+    }
     const uint8_t *payload = nullptr;
-    if (static_cast<size_t>(n) > buffer_.size() ||
-        !socket_frame::decode(buffer_.data(), static_cast<size_t>(n),
-                              &out->head, &payload) ||
+    if (!socket_frame::decode(buffer_.data(), size, &out->head, &payload) ||
         !from_service(out->head))
         return EPROTO;
     out->payload.assign(payload, payload + out->head.length);
@@ -171,7 +177,7 @@ int Connection::wait_for(Kind kind, uint32_t token, ReceivedFrame *out,
     if (fd_ < 0)
         return ENOTCONN;
     if (kind == Kind::Reply && take_set_aside(token, out))
-        return 0;
+        return out->oversized ? EMSGSIZE : 0;
     for (;;) {
         ReceivedFrame frame;
         int err = receive_one(deadline, &frame);
@@ -184,7 +190,7 @@ int Connection::wait_for(Kind kind, uint32_t token, ReceivedFrame *out,
         if (frame.head.kind == static_cast<uint32_t>(kind) &&
             frame.head.token == token) {
             *out = std::move(frame);
-            return 0;
+            return out->oversized ? EMSGSIZE : 0;
         }
         if (frame.head.kind == static_cast<uint32_t>(Kind::Reply))
             set_aside(std::move(frame));

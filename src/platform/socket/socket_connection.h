@@ -4,7 +4,8 @@
 // without blocking and poll() waits only when a call would block. Replies
 // that arrive while waiting for something else are kept for a later
 // receive. A malformed frame closes the connection (EPROTO) and marks it
-// broken.
+// broken; a frame over the size limit with a well-formed head is skipped
+// and only the call waiting for it fails (EMSGSIZE).
 #pragma once
 
 #include <chrono>
@@ -19,6 +20,7 @@ namespace ostrel::socket_transport {
 struct ReceivedFrame {
     socket_frame::Head head{};
     std::vector<uint8_t> payload;
+    bool oversized = false; // payload over the limit, skipped unread
 };
 
 // The end of a bounded wait; one deadline may span several steps of a call.
@@ -64,7 +66,9 @@ class Connection {
     // Waits until the deadline for the frame of `kind` carrying `token` (a
     // Reply already set aside is taken first). 0 with *out filled, or
     // ETIMEDOUT, ECONNRESET (peer gone: the connection is closed), EPROTO
-    // (malformed frame: the connection is closed and broken), ENOTCONN.
+    // (malformed frame: the connection is closed and broken), EMSGSIZE
+    // (that frame was over the size limit: the connection stays),
+    // ENOTCONN.
     int wait_for(socket_frame::Kind kind, uint32_t token, ReceivedFrame *out,
                  const Deadline &deadline);
 

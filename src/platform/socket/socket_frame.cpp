@@ -24,14 +24,33 @@ std::vector<uint8_t> encode(const Head &head, const void *payload,
     return out;
 }
 
-bool decode(const uint8_t *bytes, size_t n, Head *head,
-            const uint8_t **payload) {
+namespace {
+
+// The magic and a known kind.
+bool read_head(const uint8_t *bytes, size_t n, Head *h) {
     if (bytes == nullptr || n < sizeof(Head))
         return false;
+    std::memcpy(h, bytes, sizeof *h);
+    return h->magic == kMagic && h->kind >= static_cast<uint32_t>(Kind::Send) &&
+           h->kind <= static_cast<uint32_t>(Kind::Answer);
+}
+
+} // namespace
+
+bool decode_oversized(const uint8_t *bytes, size_t n, size_t total,
+                      Head *head) {
     Head h;
-    std::memcpy(&h, bytes, sizeof h);
-    if (h.magic != kMagic || h.kind < static_cast<uint32_t>(Kind::Send) ||
-        h.kind > static_cast<uint32_t>(Kind::Answer))
+    if (total <= kMaxFrame || !read_head(bytes, n, &h) ||
+        h.length != total - sizeof h)
+        return false;
+    *head = h;
+    return true;
+}
+
+bool decode(const uint8_t *bytes, size_t n, Head *head,
+            const uint8_t **payload) {
+    Head h;
+    if (!read_head(bytes, n, &h))
         return false;
     if (h.length > kMaxPayload || h.length != n - sizeof h)
         return false;

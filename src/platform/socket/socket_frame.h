@@ -8,7 +8,13 @@
 //   service -> client  Reply   the reply to the Send with that token
 //   client -> service  Query   a request outside the message stream (opcode
 //                              names what is asked; no token is consumed)
-//   service -> client  Answer  the answer to a Query
+//   service -> client  Answer  the answer to a Query, in one or more pages
+//
+// A frame larger than kMaxFrame is refused by its receiver without ending
+// the session when its head is well formed: a service answers an oversized
+// Send with an Accept carrying EMSGSIZE and an oversized Query with an
+// Answer carrying EMSGSIZE; a client fails the call waiting for that frame
+// with EMSGSIZE.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +38,11 @@ enum class Kind : uint32_t {
 // Flag bit of a Reply or Answer: the frame carries a payload (a zero-length
 // payload is still a payload).
 inline constexpr uint32_t kHasPayload = 0x1;
+// Flag bit of an Answer: further Answer frames of the same token follow.
+// The answer is the payloads of its pages one after another.
+inline constexpr uint32_t kMorePages = 0x2;
+// Payload bytes of each page of an answer but the last.
+inline constexpr uint32_t kPageSize = 64 * 1024;
 
 // A Reply's payload is read without a length (yarl_payload_get), its first
 // word being the status: a Reply that carries a payload carries at least
@@ -66,5 +77,11 @@ std::vector<uint8_t> encode(const Head &head, const void *payload,
 // On success *head is filled and *payload points at the payload.
 bool decode(const uint8_t *bytes, size_t n, Head *head,
             const uint8_t **payload);
+
+// Checks the head of a message of `total` bytes, more than kMaxFrame, of
+// which the first `n` were received: the magic, a known kind and a length
+// that matches `total`. On success *head is filled, so that the frame can
+// be refused to its sender.
+bool decode_oversized(const uint8_t *bytes, size_t n, size_t total, Head *head);
 
 } // namespace ostrel::socket_frame

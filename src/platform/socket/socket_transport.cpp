@@ -253,18 +253,42 @@ void adopt_connection(int fd) {
     s.generation++;
 }
 
+namespace {
+
+// Longest answer taken from a service: far more than any table.
+constexpr size_t kMaxAnswer = 256u << 20;
+
+// Collects the pages of the answer to the Query `token`, each awaited
+// within the timeout. An error page ends the answer with its error.
+int receive_answer(uint32_t token, std::vector<uint8_t> *answer) {
+    Connection &c = state().connection;
+    answer->clear();
+    ReceivedFrame page;
+    do {
+        int err = c.wait_for(Kind::Answer, token, &page, c.deadline());
+        if (err == 0)
+            err = page.head.error;
+        if (err == 0 && answer->size() + page.payload.size() > kMaxAnswer)
+            err = EMSGSIZE;
+        if (err != 0)
+            return err;
+        answer->insert(answer->end(), page.payload.begin(), page.payload.end());
+    } while (page.head.flags & ostrel::socket_frame::kMorePages);
+    return 0;
+}
+
+} // namespace
+
 int query(uint32_t opcode, std::vector<uint8_t> *answer) {
     uint32_t token = state().next_query++;
     Head head = make_head(Kind::Query, token);
     head.opcode = opcode;
-    Connection &c = state().connection;
-    const auto deadline = c.deadline();
-    int err = send_connected(head, nullptr, 0, deadline);
-    ReceivedFrame frame;
+    int err = send_connected(head, nullptr, 0, state().connection.deadline());
+    std::vector<uint8_t> received;
     if (err == 0)
-        err = c.wait_for(Kind::Answer, token, &frame, deadline);
+        err = receive_answer(token, &received);
     if (err == 0 && answer != nullptr)
-        *answer = std::move(frame.payload);
+        *answer = std::move(received);
     if (err != 0)
         errno = err;
     return err;

@@ -13,8 +13,10 @@
 // malformed frame one with EPROTO (and the connection is closed: later
 // calls fail with ENOTCONN until the program connects again). A Reply with
 // a payload of fewer than 4 bytes is malformed, so a received payload
-// always holds its status word. The error number is read with
-// yarl_errno_get and is also left in errno.
+// always holds its status word. A frame over the size limit is refused
+// without losing the connection: the call waiting for it fails with
+// EMSGSIZE. The error number is read with yarl_errno_get and is also left
+// in errno.
 //
 // Reconnecting: when the service went away (it closed the connection, for
 // example to restart), the next send connects again to the same path
@@ -84,8 +86,9 @@ inline constexpr uint32_t kFirstToken = 1001;
 void adopt_connection(int fd);
 
 // Asks the service something outside the message stream (no token is used
-// up; connects again like a send) and waits for the answer. Returns 0
-// with *answer filled, or an errno.
+// up; connects again like a send) and waits for the answer, page after
+// page, each within the timeout. Returns 0 with *answer filled, or an
+// errno (the service's, when it refused the query).
 int query(uint32_t opcode, std::vector<uint8_t> *answer);
 } // namespace ostrel::socket_transport
 #endif
