@@ -3,6 +3,8 @@
 // Then descriptors no table operation may run.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "ostrelapi.h"
 #include "tlv_bytes.h"
 #include "tlvu.h"
@@ -75,7 +77,22 @@ extern const Desc<1> nests_itself;
 const Desc<1> nests_itself = {
     {8, "nests itself", 0, 0},
     {field(TLVU_KIND_PLAIN, 1, 8, 0, &nests_itself.hdr), kEnd}};
+// A caller's descriptor in writable memory, alone and under a constant one.
+Desc<1> writable = {{4, "writable", 0, 0}, {field(1, 1, 4, 0), kEnd}};
+const Desc<1> nests_writable = {{4, "nests a writable one", 0, 0},
+                                {field(1, 2, 4, 0, &writable.hdr), kEnd}};
 } // namespace
+
+TEST(TlvTable, ADescriptorFoundValidIsCheckedAgainAfterAChangeInPlace) {
+    const Bytes rec(4, 0);
+    for (const tlvu_table_t *tbl :
+         {&std::as_const(writable).hdr, &nests_writable.hdr}) {
+        writable.f[0].offset = 0;
+        EXPECT_NE(tlvu_table_size(tbl, rec.data()), 0u) << tbl->name;
+        writable.f[0].offset = 2; // now runs past the record
+        EXPECT_EQ(tlvu_table_size(tbl, rec.data()), 0u) << tbl->name;
+    }
+}
 
 TEST(TlvTable, EveryOperationRefusesABrokenDescriptor) {
     Bytes rec(64, 0);

@@ -10,22 +10,6 @@
 namespace ostrel::tlv {
 namespace {
 
-// Validates the table and the top-level array at tlv (tlv_len readable
-// bytes, 0: trust the header).
-uint32_t open_top(const void *tlv, uint32_t tlv_len, const tlvu_table_t *tbl,
-                  ArrayView *a) {
-    const uint32_t status = validate_table(tbl);
-    if (status != TLVU_STATUS_OK) {
-        return status;
-    }
-    uint32_t n = 0;
-    if (!open_array(static_cast<const uint8_t *>(tlv), tlv_len, a) ||
-        !count_tlvs(*a, &n)) {
-        return TLVU_STATUS_MALFORMED;
-    }
-    return TLVU_STATUS_OK;
-}
-
 void exhaust(tlvu_field_itr_t *itr) {
     itr->next = nullptr;
     itr->end = nullptr;
@@ -56,7 +40,7 @@ uint32_t tlvu_get_field(const void *tlv, uint32_t tlv_len, uint32_t tlv_type,
         return TLVU_STATUS_BAD_ARG;
     }
     ArrayView a;
-    const uint32_t status = open_top(tlv, tlv_len, tbl, &a);
+    const uint32_t status = open_checked(tlv, tlv_len, tbl, &a);
     if (status != TLVU_STATUS_OK) {
         return status;
     }
@@ -103,7 +87,7 @@ uint32_t tlvu_field_itr_init(tlvu_field_itr_t *itr, const void *tlv,
         return TLVU_STATUS_BAD_ARG;
     }
     ArrayView a;
-    const uint32_t status = open_top(tlv, tlv_len, tbl, &a);
+    const uint32_t status = open_checked(tlv, tlv_len, tbl, &a);
     if (status != TLVU_STATUS_OK) {
         return status;
     }

@@ -162,16 +162,7 @@ uint32_t open_encoding(const void *tlv, uint32_t tlv_len,
     if (tlv == nullptr || tbl == nullptr) {
         return TLVU_STATUS_BAD_ARG;
     }
-    const uint32_t status = validate_table(tbl);
-    if (status != TLVU_STATUS_OK) {
-        return status;
-    }
-    uint32_t n = 0;
-    if (!open_array(static_cast<const uint8_t *>(tlv), tlv_len, a) ||
-        !count_tlvs(*a, &n)) {
-        return TLVU_STATUS_MALFORMED;
-    }
-    return TLVU_STATUS_OK;
+    return open_checked(tlv, tlv_len, tbl, a);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-// Descriptor checks and lookup shared by the table operations.
+// Descriptor checks and lookup shared by the table operations, and the
+// checks every operation on an encoding starts with.
 #include "tlv/tlv_table.h"
 #include "tlv/tlv_wire.h"
 
@@ -39,8 +40,7 @@ uint32_t validate_field(const tlvu_table_t *tbl, const tlvu_field_t &f,
         return TLVU_STATUS_OK;
     case TLVU_KIND_ARRAY:
         if (f.get_count == nullptr || f.sub_table == nullptr || f.size == 0 ||
-            f.sub_table->struct_size > f.size ||
-            f.offset > tbl->struct_size) {
+            f.sub_table->struct_size > f.size || f.offset > tbl->struct_size) {
             return TLVU_STATUS_BAD_TABLE;
         }
         return validate_at(f.sub_table, depth + 1);
@@ -72,22 +72,34 @@ uint32_t validate_at(const tlvu_table_t *tbl, uint32_t depth) {
 
 } // namespace
 
-// Every table operation checks its descriptor first, which for a small
-// record costs as much as the decoding itself. Descriptors are constant,
-// so the last one found valid on this thread is not walked again.
+// Walking a descriptor costs as much as decoding a small record, so a
+// constant one found valid is not walked again (tlv_constant_tables.cpp).
 uint32_t validate_table(const tlvu_table_t *tbl) {
     if (tbl == nullptr) {
         return TLVU_STATUS_BAD_ARG;
     }
-    thread_local const tlvu_table_t *last_valid = nullptr;
-    if (tbl == last_valid) {
+    if (known_constant(tbl)) {
         return TLVU_STATUS_OK;
     }
     const uint32_t status = validate_at(tbl, 0);
     if (status == TLVU_STATUS_OK) {
-        last_valid = tbl;
+        remember_if_constant(tbl);
     }
     return status;
+}
+
+uint32_t open_checked(const void *tlv, uint32_t tlv_len,
+                      const tlvu_table_t *tbl, ArrayView *a) {
+    const uint32_t status = validate_table(tbl);
+    if (status != TLVU_STATUS_OK) {
+        return status;
+    }
+    uint32_t n = 0;
+    if (!open_array(static_cast<const uint8_t *>(tlv), tlv_len, a) ||
+        !count_tlvs(*a, &n)) {
+        return TLVU_STATUS_MALFORMED;
+    }
+    return TLVU_STATUS_OK;
 }
 
 const tlvu_field_t *find_field(const tlvu_table_t *tbl, uint32_t tlv_type,
