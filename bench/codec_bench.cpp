@@ -46,7 +46,7 @@ void BM_OurEncode(benchmark::State &state) {
 
 void BM_OurDecode(benchmark::State &state) {
     CodecFixture fx(static_cast<uint32_t>(state.range(0)));
-    std::unique_ptr<uint8_t, bench::FreeDeleter> rec(
+    std::unique_ptr<uint8_t, ostrel::free_deleter> rec(
         static_cast<uint8_t *>(std::calloc(1, fx.record_size())));
     for (auto _ : state) {
         if (ostrel_api_plcy_update_req_to_struct(

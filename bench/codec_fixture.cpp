@@ -5,10 +5,6 @@
 
 namespace bench {
 
-void FreeDeleter::operator()(void *p) const {
-    std::free(p);
-}
-
 namespace {
 
 // Values of ACE k: every field differs from one record to the next.

@@ -8,13 +8,10 @@
 #include <vector>
 
 #include "ostrelapi.h"
+#include "ostrelapi.hpp"
 #include "plcy_update.pb-c.h"
 
 namespace bench {
-
-struct FreeDeleter {
-    void operator()(void *p) const;
-};
 
 class CodecFixture {
   public:
@@ -39,8 +36,8 @@ class CodecFixture {
     void fill_message();
 
     uint32_t aces_;
-    std::unique_ptr<ostrel_api_plcy_update_req_t, FreeDeleter> record_;
-    std::unique_ptr<uint8_t, FreeDeleter> tlv_;
+    std::unique_ptr<ostrel_api_plcy_update_req_t, ostrel::free_deleter> record_;
+    std::unique_ptr<uint8_t, ostrel::free_deleter> tlv_;
     uint32_t tlv_len_ = 0;
 
     Benchpb__Plcy plcy_ = BENCHPB__PLCY__INIT;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "sim_platform.hpp"
+#include "vlan_teardown.h"
 
 namespace bench {
 namespace {
@@ -55,18 +56,7 @@ VlanScenario::VlanScenario(uint32_t interfaces, uint32_t aces)
 }
 
 VlanScenario::~VlanScenario() {
-    VlanNode *vlan = brisel_vlan_lookup(kVlanId);
-    while (vlan != nullptr && vlan->first != nullptr) {
-        IntfNode *intf = vlan->first;
-        while (intf->first != nullptr) {
-            const AceKey key = intf->first->key;
-            (void)brisel_ace_del(intf, &key);
-        }
-        (void)brisel_intf_del(vlan, intf);
-    }
-    if (vlan != nullptr) {
-        (void)brisel_vlan_del(vlan);
-    }
+    empty_vlan(kVlanId);
     forget_calls();
 }
 

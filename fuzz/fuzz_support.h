@@ -10,11 +10,10 @@
 #include <cstring>
 #include <memory>
 
-namespace ostrel_fuzz {
+#include "ostrelapi.hpp"
+#include "tlv/byte_order.h"
 
-struct FreeDeleter {
-    void operator()(void *block) const { std::free(block); }
-};
+namespace ostrel_fuzz {
 
 // A heap block of exactly `size` bytes (at least one byte is allocated so
 // that an empty input still has a valid address).
@@ -44,7 +43,7 @@ class Block {
 
   private:
     size_t size_;
-    std::unique_ptr<uint8_t, FreeDeleter> bytes_;
+    std::unique_ptr<uint8_t, ostrel::free_deleter> bytes_;
 };
 
 [[noreturn]] inline void fail(const char *what) {
@@ -59,19 +58,13 @@ class Block {
         }                                                                      \
     } while (0)
 
-inline uint32_t be32(const uint8_t *p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) |
-           (uint32_t{p[2]} << 8) | p[3];
-}
-
-inline uint16_t be16(const uint8_t *p) {
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
+using ostrel::tlv::load_be16;
+using ostrel::tlv::load_be32;
 
 // Operations that take no length (or a length of 0) trust the array's
 // header: they may only be given bytes whose header fits what is there.
 inline bool header_fits(const uint8_t *data, size_t size) {
-    return size >= 4 && be32(data) <= size - 4;
+    return size >= 4 && load_be32(data) <= size - 4;
 }
 
 // Largest decoded record a target allocates; bigger claims are skipped.

@@ -77,8 +77,8 @@ void iterate(const Block &in, uint32_t type_filter) {
         const auto *v = static_cast<const uint8_t *>(value);
         OSTREL_FUZZ_CHECK(v >= in.data() + 8 &&
                           v + len <= in.data() + in.size());
-        const uint16_t type = be16(v - 4);
-        OSTREL_FUZZ_CHECK(be16(v - 2) == len);
+        const uint16_t type = load_be16(v - 4);
+        OSTREL_FUZZ_CHECK(load_be16(v - 2) == len);
         OSTREL_FUZZ_CHECK(type_filter == 0 || type == type_filter);
         OSTREL_FUZZ_CHECK(field == nullptr || field->tlv_type == type);
         OSTREL_FUZZ_CHECK(++seen <= in.size() / 4);

@@ -10,7 +10,7 @@ namespace {
 using namespace ostrel_fuzz;
 
 void walk_counted(const Block &in, uint32_t n) {
-    const uint32_t body = be32(in.data());
+    const uint32_t body = load_be32(in.data());
     OSTREL_FUZZ_CHECK(body <= in.size() - 4);
     Block rebuilt(4 + size_t{body});
     uint32_t cursor = 0;
@@ -40,7 +40,7 @@ void walk_counted(const Block &in, uint32_t n) {
 // An array the counter refuses may still be walked: every TLV handed out
 // must lie inside the length its header claims (and here, inside the input).
 void walk_uncounted(const Block &in) {
-    const uint32_t body = be32(in.data());
+    const uint32_t body = load_be32(in.data());
     uint32_t cursor = 0;
     for (size_t steps = 0; steps <= body / 4; ++steps) {
         uint16_t type = 0;

@@ -5,9 +5,9 @@
 // (per batch a Send of the batch's size, then an Accept and a Reply of the
 // daemon's sizes).
 //
-// This binary supplies the platform itself: the transport calls go to the
-// socket transport's public functions (and their send lengths are noted
-// for the ping-pong), every interface is a plain one.
+// The transport calls go to the socket transport (whose send lengths are
+// noted for the ping-pong); this binary supplies the interface service
+// itself: every interface is a plain one.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -22,40 +22,21 @@
 #include "peer_process.h"
 #include "socket_frame.h"
 #include "socket_transport.h"
+#include "socket_yarl.h"
+#include "vlan_teardown.h"
 #include "yarl.h"
 
 namespace {
 
 std::vector<uint32_t> send_lengths; // of the sends since the last clear
 
+void note_send(uint32_t length) {
+    send_lengths.push_back(length);
+}
+
 } // namespace
 
 extern "C" {
-int yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
-              const void *payload, uint32_t length, yarl_msg *msg,
-              uint32_t zero, yarl_send_opts *opts) {
-    send_lengths.push_back(length);
-    return ostrel_socket_yarl_send(handle, dst, opcode, payload, length, msg,
-                                   zero, opts);
-}
-int yarl_errno_get(yarl_handle_t handle) {
-    return ostrel_socket_yarl_errno_get(handle);
-}
-uint32_t yarl_rr_token_get(yarl_msg *msg) {
-    return ostrel_socket_yarl_rr_token_get(msg);
-}
-int yarl_drop(yarl_handle_t handle, yarl_msg *msg) {
-    return ostrel_socket_yarl_drop(handle, msg);
-}
-int yarl_recv(yarl_handle_t handle, yarl_msg *record, yarl_recv_opts *opts) {
-    return ostrel_socket_yarl_recv(handle, record, opts);
-}
-void *yarl_payload_get(yarl_msg *record) {
-    return ostrel_socket_yarl_payload_get(record);
-}
-int heartbeat_update_and_send(uint32_t arg) {
-    return ostrel_socket_heartbeat_update_and_send(arg);
-}
 int if_index_get_type(uint32_t, uint8_t *type) {
     *type = 1; // a plain interface
     return 0;
@@ -81,10 +62,12 @@ constexpr uint32_t kAcceptSize = sizeof(frame::Head);
 constexpr uint32_t kReplySize = sizeof(frame::Head) + 4;
 
 // I interfaces holding A ACEs each, entered into the registry directly
-// (as a long-running client would hold them), and emptied again.
+// (as a long-running client would hold them), and emptied again; the
+// lengths of the sends made meanwhile are noted.
 class Vlan {
   public:
     Vlan(uint32_t interfaces, uint32_t aces) {
+        ostrel::socket_transport::observe_sends(note_send);
         VlanNode *vlan = brisel_vlan_add(kVlanId);
         for (uint32_t i = 0; i < interfaces; ++i) {
             IntfNode *intf = brisel_intf_add(vlan, kNamedIfIndex + i);
@@ -99,18 +82,7 @@ class Vlan {
             }
         }
     }
-    ~Vlan() {
-        VlanNode *vlan = brisel_vlan_lookup(kVlanId);
-        while (vlan != nullptr && vlan->first != nullptr) {
-            IntfNode *intf = vlan->first;
-            while (intf->first != nullptr) {
-                const AceKey key = intf->first->key;
-                (void)brisel_ace_del(intf, &key);
-            }
-            (void)brisel_intf_del(vlan, intf);
-        }
-        (void)brisel_vlan_del(vlan);
-    }
+    ~Vlan() { bench::empty_vlan(kVlanId); }
     // The extra ACE added (or deleted) and its reply drained.
     uint32_t program(uint32_t add) {
         const uint32_t status =

@@ -15,8 +15,8 @@ uint32_t pc_override_if_index = 0;
 
 namespace {
 
-constexpr uint32_t kWord0Offset = 0;
-constexpr uint32_t kCountOffset = 4;
+constexpr uint32_t kWord0Offset = kBatchWord0Offset;
+constexpr uint32_t kCountOffset = kBatchCountOffset;
 
 void put_u32(uint32_t offset, uint32_t value) {
     std::memcpy(batch_buf + offset, &value, sizeof value);

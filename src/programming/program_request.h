@@ -14,12 +14,11 @@
 #include <memory>
 
 #include "ostrelapi.h"
+#include "ostrelapi.hpp"
 
 namespace ostrel {
 
-struct FreeDeleter {
-    void operator()(void *block) const { std::free(block); }
-};
+using FreeDeleter = free_deleter;
 
 // Size in bytes of the request of `intf` in `vlan`: the header, one record
 // per ACE slot and the two closing records. 0 when a u32 length cannot

@@ -7,6 +7,7 @@
 
 #include "ifsvc.h"
 #include "ostrelapi.h"
+#include "programming/batch_layout.h"
 
 extern "C" {
 
@@ -34,10 +35,6 @@ extern uint8_t *batch_buf;
 extern uint32_t batch_len;
 // One-shot interface index replacing a port channel's member fan-out.
 extern uint32_t pc_override_if_index;
-
-// Size in bytes of the batch block sent to the ACL service.
-inline constexpr uint32_t kBatchSize = OSTREL_BATCH_SIZE;
-inline constexpr uint32_t kBatchHeadSize = 8;
 
 // The identity of an ACE from a call's arguments: both addresses and the
 // low 16 bits of the qualifier.

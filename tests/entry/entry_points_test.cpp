@@ -15,14 +15,11 @@ std::map<uint32_t, std::vector<uint8_t>> copies_sent(size_t from) {
     std::map<uint32_t, std::vector<uint8_t>> copies;
     for (const ostrel::sim::Call &c : ostrel::sim::calls()) {
         const std::vector<uint8_t> &p = c.payload;
-        for (size_t off = 8; &c >= &ostrel::sim::calls()[from] &&
-                             c.op == ostrel::sim::Op::Send &&
-                             off + 24 <= p.size();) {
-            const size_t end =
-                off + 24 + 64 * size_t{read<uint32_t>(p, off + 20)};
-            copies[read<uint32_t>(p, off + 16)].assign(&p[off], &p[end]);
-            off = end;
-        }
+        ostrel::BatchCursor r(p.data(), p.size());
+        for (; &c >= &ostrel::sim::calls()[from] &&
+               c.op == ostrel::sim::Op::Send && r.request_fits();
+             r.next())
+            copies[r.if_index()].assign(r.request(), r.request() + r.size());
     }
     return copies;
 }

@@ -136,15 +136,16 @@ template <typename T> T read(const std::vector<uint8_t> &b, size_t off) {
     return v;
 }
 // Empty when the payload is a well-formed batch: a head whose count equals
-// the number of requests behind it, requests of 24 + 64 x num_aces bytes
-// that fill the payload exactly, at most a batch long; else the defect.
+// the number of requests behind it, requests that fill the payload exactly,
+// at most a batch long; else the defect.
 inline std::string batch_defect(const std::vector<uint8_t> &p) {
     if (p.size() < 8 || p.size() > ostrel::kBatchSize)
         return "length " + std::to_string(p.size());
-    size_t off = 8, copies = 0;
-    for (; off + 24 <= p.size(); ++copies)
-        off += 24 + 64 * size_t{read<uint32_t>(p, off + 20)};
-    if (off != p.size())
+    ostrel::BatchCursor c(p.data(), p.size());
+    size_t copies = 0;
+    for (; c.request_fits(); c.next())
+        ++copies;
+    if (!c.at_end())
         return "requests do not fill the batch";
     if (copies != read<uint32_t>(p, 4))
         return "head counts " + std::to_string(read<uint32_t>(p, 4));
@@ -154,12 +155,9 @@ inline std::string batch_defect(const std::vector<uint8_t> &p) {
 inline std::string decode_batch(const std::vector<uint8_t> &p) {
     EXPECT_EQ(batch_defect(p), "");
     std::string s = std::to_string(read<uint32_t>(p, 0)) + "|";
-    for (size_t off = 8; off + 24 <= p.size();) {
-        s += s.back() == '|' ? "" : " ";
-        s += std::to_string(read<uint32_t>(p, off + 16)) + ":" +
-             std::to_string(read<uint32_t>(p, off));
-        off += 24 + 64 * size_t{read<uint32_t>(p, off + 20)};
-    }
+    for (ostrel::BatchCursor c(p.data(), p.size()); c.request_fits(); c.next())
+        s += (s.back() == '|' ? "" : " ") + std::to_string(c.if_index()) + ":" +
+             std::to_string(ostrel::load_u32(c.request()));
     return s;
 }
 

@@ -11,13 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "tlv/byte_order.h"
+
 namespace ostrel_test {
 
 using Bytes = std::vector<uint8_t>;
 
 inline Bytes be(uint32_t v, int n) { // the last n bytes of v, big endian
-    const uint8_t b[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8),
-                          uint8_t(v)};
+    uint8_t b[4];
+    ostrel::tlv::store_be32(b, v);
     return Bytes(b + 4 - n, b + 4);
 }
 template <typename T> Bytes host(const T &v) { // as the value lies in memory
@@ -42,7 +44,7 @@ inline Bytes array(std::initializer_list<Bytes> tlvs) {
     return cat({be(static_cast<uint32_t>(body.size()), 4), body});
 }
 inline uint16_t read_be16(const Bytes &b, size_t at) {
-    return static_cast<uint16_t>(b[at] << 8 | b[at + 1]);
+    return ostrel::tlv::load_be16(b.data() + at);
 }
 inline Bytes prefix(const Bytes &b, size_t n) {
     return Bytes(b.begin(), b.begin() + static_cast<long>(n));

@@ -5,16 +5,12 @@
 #include <iterator>
 
 #include "counted.h"
+#include "programming/batch_layout.h"
 #include "wire_decode.h"
 
 namespace ostrel::tools {
 
 namespace {
-
-constexpr size_t kHeadSize = 8;
-constexpr size_t kRequestHeadSize = 24;
-constexpr size_t kRecordSize = sizeof(ostrel_api_ace_t);
-static_assert(kRecordSize == 64, "an ACE record is 64 bytes");
 
 template <typename T> T load(const uint8_t *p) {
     T v;
@@ -55,23 +51,17 @@ bool fail(std::string *err, std::string text) {
     return false;
 }
 
-// Reads the head of the request at `at`, which is known to fit; false
-// when its records run past `n`. *size gets the request's size.
-bool read_head(const uint8_t *bytes, size_t at, size_t n, Request *out,
-               size_t *size) {
-    const uint8_t *p = bytes + at;
-    out->plcy_op = load<uint32_t>(p + 0);
-    out->plcy_tlv2 = load<uint32_t>(p + 4);
-    out->dst_tlv4 = load<uint32_t>(p + 8);
-    out->dst_tlv5 = load<uint16_t>(p + 12);
-    out->vlan = load<uint16_t>(p + 14);
-    out->if_index = load<uint32_t>(p + 16);
-    out->num_aces = load<uint32_t>(p + 20);
-    size_t room = (n - at - kRequestHeadSize) / kRecordSize;
-    if (out->num_aces > room)
-        return false;
-    *size = kRequestHeadSize + kRecordSize * out->num_aces;
-    return true;
+// The head of the request at the cursor, which fits.
+void read_head(const BatchCursor &c, Request *out) {
+    const auto head = load<ostrel_api_plcy_update_req_t>(c.request());
+    static_assert(sizeof head == kRequestHeadSize);
+    out->plcy_op = head.plcy.plcy_op;
+    out->plcy_tlv2 = head.plcy.plcy_tlv2;
+    out->dst_tlv4 = head.dst.dst_tlv4;
+    out->dst_tlv5 = head.dst.dst_tlv5;
+    out->vlan = head.dst.dst_vlan;
+    out->if_index = head.dst.dst_if_index;
+    out->num_aces = head.num_aces;
 }
 
 } // namespace
@@ -84,46 +74,44 @@ void copy_records(const uint8_t *records, uint32_t count,
 
 bool view_batch(const uint8_t *bytes, size_t n, uint32_t *word0,
                 std::vector<RequestView> *out, std::string *err) {
-    if (bytes == nullptr || n < kHeadSize)
+    if (bytes == nullptr || n < kBatchHeadSize)
         return fail(err, "batch of " + counted(n, "byte") +
                              " is shorter than its 8-byte head");
     if (n > kMaxBatchSize)
         return fail(err, "batch of " + counted(n, "byte") +
                              " is longer than the " +
                              std::to_string(kMaxBatchSize) + "-byte block");
-    *word0 = load<uint32_t>(bytes);
+    *word0 = load_u32(bytes + kBatchWord0Offset);
     if (*word0 > 1)
         return fail(err, "batch word 0 is " + std::to_string(*word0) +
                              ", not 0 or 1");
-    uint32_t count = load<uint32_t>(bytes + 4);
+    uint32_t count = load_u32(bytes + kBatchCountOffset);
     // Every request takes at least its head, so a count beyond that is
     // refused before anything is reserved for it.
-    if (count > (n - kHeadSize) / kRequestHeadSize)
+    if (count > (n - kBatchHeadSize) / kRequestHeadSize)
         return fail(err, "batch claims " + counted(count, "request") +
                              ", more than " + counted(n, "byte") + " can hold");
-    size_t at = kHeadSize;
+    BatchCursor c(bytes, n);
     std::vector<RequestView> views(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        auto which = [i, count] {
+    for (uint32_t i = 0; i < count; ++i, c.next()) {
+        auto which = [i, count, &c] {
             return "request " + std::to_string(i + 1) + " of " +
-                   std::to_string(count);
+                   std::to_string(count) + " at offset " +
+                   std::to_string(c.offset());
         };
-        if (n - at < kRequestHeadSize)
-            return fail(err, which() + " at offset " + std::to_string(at) +
-                                 ": head runs past the end of the batch");
-        size_t size = 0;
-        if (!read_head(bytes, at, n, &views[i].head, &size))
-            return fail(err,
-                        which() + " at offset " + std::to_string(at) + ": " +
-                            counted(views[i].head.num_aces, "record") +
-                            (views[i].head.num_aces == 1 ? " runs" : " run") +
-                            " past the end of the batch");
-        views[i].records = bytes + at + kRequestHeadSize;
-        at += size;
+        if (!c.head_fits())
+            return fail(err, which() + ": head runs past the end of the batch");
+        if (!c.request_fits())
+            return fail(err, which() + ": " + counted(c.num_aces(), "record") +
+                                 (c.num_aces() == 1 ? " runs" : " run") +
+                                 " past the end of the batch");
+        read_head(c, &views[i].head);
+        views[i].records = c.request() + kRequestHeadSize;
     }
-    if (at != n)
-        return fail(err, counted(n - at, "byte") +
-                             (n - at == 1 ? " follows" : " follow") +
+    const size_t left = n - c.offset();
+    if (!c.at_end())
+        return fail(err, counted(left, "byte") +
+                             (left == 1 ? " follows" : " follow") +
                              " the last request of the batch");
     if (out != nullptr)
         *out = std::move(views);

@@ -4,10 +4,13 @@
 
 #include "counted.h"
 #include "pcapng.h"
+#include "tlv/byte_order.h"
 
 namespace ostrel::tools {
 
 namespace {
+
+using tlv::load_be32;
 
 constexpr uint32_t kSectionHeader = 0x0A0D0D0A;
 constexpr uint32_t kInterface = 1;
@@ -24,11 +27,6 @@ uint16_t load16(const uint8_t *p, bool swap) {
     uint16_t v;
     std::memcpy(&v, p, 2);
     return swap ? __builtin_bswap16(v) : v;
-}
-
-uint32_t load_be32(const uint8_t *p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) |
-           (uint32_t{p[2]} << 8) | uint32_t{p[3]};
 }
 
 bool fail(std::string *err, const std::string &text) {

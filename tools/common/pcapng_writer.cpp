@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "pcapng.h"
+#include "tlv/byte_order.h"
 
 namespace ostrel::tools {
 
@@ -20,8 +21,9 @@ template <typename T> void put(std::vector<uint8_t> *out, T value) {
 }
 
 void put_be32(std::vector<uint8_t> *out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out->push_back(static_cast<uint8_t>(v >> shift));
+    uint8_t bytes[4];
+    tlv::store_be32(bytes, v);
+    out->insert(out->end(), bytes, bytes + sizeof bytes);
 }
 
 bool host_is_big_endian() {

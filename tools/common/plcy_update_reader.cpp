@@ -6,6 +6,7 @@
 
 #include "counted.h"
 #include "status_names.h"
+#include "tlv/byte_order.h"
 #include "tlvu.h"
 #include "wire_decode.h"
 
@@ -13,17 +14,14 @@ namespace ostrel::tools {
 
 namespace {
 
+using tlv::load_be32;
+
 constexpr size_t kFixedPart = 24;
 
 bool fail(std::string *err, std::string text) {
     if (err != nullptr)
         *err = std::move(text);
     return false;
-}
-
-uint32_t load_be32(const uint8_t *p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) |
-           (uint32_t{p[2]} << 8) | uint32_t{p[3]};
 }
 
 // What a header there claims, for the reason of a refusal.

@@ -1,14 +1,31 @@
 // yarl.h's transport and heartbeat functions, carried over the socket
 // transport. Linked into programs that talk to a service process instead
 // of the in-process simulated platform.
+#include "socket_yarl.h"
+
 #include "socket_transport.h"
 #include "yarl.h"
+
+namespace ostrel::socket_transport {
+namespace {
+SendObserver send_observer = nullptr;
+} // namespace
+
+void observe_sends(SendObserver observer) {
+    send_observer = observer;
+}
+
+} // namespace ostrel::socket_transport
 
 extern "C" {
 
 int yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
               const void *payload, uint32_t length, yarl_msg *msg,
               uint32_t zero, yarl_send_opts *opts) {
+    using ostrel::socket_transport::send_observer;
+    if (send_observer != nullptr) {
+        send_observer(length);
+    }
     return ostrel_socket_yarl_send(handle, dst, opcode, payload, length, msg,
                                    zero, opts);
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 
+#include "ostrelapi.hpp"
 #include "tlv/tlv_table.h"
 #include "tlv/tlv_wire.h"
 #include "tlvu.h"
@@ -19,10 +20,7 @@
 namespace ostrel::tlv {
 namespace {
 
-struct FreeDeleter {
-    void operator()(uint8_t *p) const { std::free(p); }
-};
-using MallocBuffer = std::unique_ptr<uint8_t, FreeDeleter>;
+using MallocBuffer = std::unique_ptr<uint8_t, free_deleter>;
 
 const uint8_t *bytes_of(const void *rec) {
     return static_cast<const uint8_t *>(rec);

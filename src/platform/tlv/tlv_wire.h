@@ -8,9 +8,10 @@
 // against the bytes that are really there before anything is read behind it.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
+
+#include "tlv/byte_order.h"
 
 namespace ostrel::tlv {
 
@@ -19,33 +20,6 @@ inline constexpr uint32_t kTlvHeaderSize = 4;
 inline constexpr uint32_t kMaxType = 0xFFFFu;
 inline constexpr uint32_t kMaxValueLen = 0xFFFFu;
 
-// Big-endian loads and stores, each one unaligned access of the whole word.
-[[nodiscard]] inline uint32_t to_be32(uint32_t v) {
-    return std::endian::native == std::endian::little ? __builtin_bswap32(v)
-                                                      : v;
-}
-[[nodiscard]] inline uint16_t to_be16(uint16_t v) {
-    return std::endian::native == std::endian::little ? __builtin_bswap16(v)
-                                                      : v;
-}
-[[nodiscard]] inline uint32_t load_be32(const uint8_t *p) {
-    uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return to_be32(v);
-}
-[[nodiscard]] inline uint16_t load_be16(const uint8_t *p) {
-    uint16_t v;
-    std::memcpy(&v, p, sizeof v);
-    return to_be16(v);
-}
-inline void store_be32(uint8_t *p, uint32_t v) {
-    const uint32_t be = to_be32(v);
-    std::memcpy(p, &be, sizeof be);
-}
-inline void store_be16(uint8_t *p, uint32_t v) {
-    const uint16_t be = to_be16(static_cast<uint16_t>(v));
-    std::memcpy(p, &be, sizeof be);
-}
 // A TLV header: type and value length (each at most 0xFFFF) in one store.
 inline void store_tlv_header(uint8_t *p, uint32_t type, uint32_t value_len) {
     store_be32(p, (type << 16) | value_len);
