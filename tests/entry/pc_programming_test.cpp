@@ -76,6 +76,16 @@ TEST_F(PcProgramming, AFailingMemberStopsTheLoopAndADeleteKeepsTheRecord) {
     EXPECT_EQ(pc_registry(), "100{10[a1q7]}");
 }
 
+TEST_F(PcProgramming, AnAddStopsAtAMemberWhoseSendFailsAndKeepsWhatItRecorded) {
+    ostrel::sim::set_pc_members(kPc, {11, 12, 13});
+    ostrel::sim::fail_sends_after(1, 4, 0x21);
+    EXPECT_EQ(pc(1, kVlan, kPc, 1, 7), OSTREL_STATUS_SEND_ERROR(0x21));
+    EXPECT_EQ(sends_and_drains(), "send recv send send send send");
+    EXPECT_EQ(sent(), "1|11:1"); // member 13 is never programmed
+    EXPECT_EQ(vlan_registry(), "10{12[a1q7] 11[a1q7]}");
+    EXPECT_EQ(pc_registry(), "100{10[a1q7]}");
+}
+
 // Port channel 50 (members 31, 32) in VLANs 10 and 30, plain interface 60 in
 // VLAN 20: VLAN list order 20, 30, 10.
 class PcUpdate : public LibraryTest {

@@ -95,6 +95,9 @@ const char *ostrel_sim_op_name(ostrel_sim_op op);
 /** The next n sends fail, each leaving errno_value as the handle's error
  *  number (yarl_errno_get). */
 void ostrel_sim_fail_next_sends(int n, int errno_value);
+/** The next `succeed` sends go through, then n fail as above: a failure
+ *  partway through an operation. */
+void ostrel_sim_fail_sends_after(int succeed, int n, int errno_value);
 /** The next receive returns -1 with errno_value as the error number. */
 void ostrel_sim_fail_next_recv(int errno_value);
 /** The next reply delivered has no payload. */

@@ -69,6 +69,9 @@ inline size_t count_of(Op op) {
 inline void fail_next_sends(int n, int errno_value) {
     ostrel_sim_fail_next_sends(n, errno_value);
 }
+inline void fail_sends_after(int succeed, int n, int errno_value) {
+    ostrel_sim_fail_sends_after(succeed, n, errno_value);
+}
 inline void fail_next_recv(int errno_value) {
     ostrel_sim_fail_next_recv(errno_value);
 }

@@ -14,6 +14,10 @@ void ostrel_sim_fail_next_sends(int n, int errno_value) {
     state().send_failures = {n, errno_value};
 }
 
+void ostrel_sim_fail_sends_after(int succeed, int n, int errno_value) {
+    state().send_failures = {n, errno_value, succeed};
+}
+
 void ostrel_sim_fail_next_recv(int errno_value) {
     state().recv_failures = {1, errno_value};
 }

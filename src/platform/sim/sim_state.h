@@ -25,12 +25,18 @@ struct PortChannel {
     uint32_t reported_count = 0;
 };
 
-// A scripted run of failures: the next `remaining` calls return `result`.
+// A scripted run of failures: after `pass` calls, the next `remaining`
+// calls return `result`.
 struct FailureScript {
     int remaining = 0;
     int result = 0;
-    // Consumes one failure; true when this call is to fail.
+    int pass = 0;
+    // Consumes one call of the script; true when this call is to fail.
     bool take() {
+        if (pass > 0) {
+            --pass;
+            return false;
+        }
         if (remaining <= 0)
             return false;
         --remaining;
