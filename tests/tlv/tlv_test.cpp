@@ -3,6 +3,7 @@
 // Then descriptors no table operation may run.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <utility>
 
 #include "ostrelapi.h"
@@ -112,4 +113,45 @@ TEST(TlvTable, EveryOperationRefusesABrokenDescriptor) {
         EXPECT_EQ(tlvu_get_field(enc.data(), 0, 1, &v, 4, tbl), kBadTable);
     }
     EXPECT_EQ(rec, Bytes(64, 0));
+}
+
+TEST(TlvTable, LimitsOfADescriptorAndOfWhatItEncodes) {
+    static Desc<257> d; // fields 8 bytes apart, the first `arrays` arrays
+    d.hdr = {8 * 257, "at the limits", 0, 0};
+    const Bytes rec(8 * 257, 0);
+    const auto no_elements = [](const void *) { return 0u; };
+    for (const auto [entries, arrays, runs] :
+         {std::array{256u, 8u, 1u}, {257u, 0u, 0u}, {9u, 9u, 0u}}) {
+        for (uint32_t i = 0; i <= 256; ++i)
+            d.f[i] = i >= entries ? kEnd
+                     : i < arrays ? field(TLVU_KIND_ARRAY, i + 1, 8, 8 * i,
+                                          &ostrel_api_plcy_tbl, no_elements)
+                                  : field(TLVU_KIND_PLAIN, i + 1, 1, 8 * i);
+        EXPECT_EQ(tlvu_table_size(&d.hdr, rec.data()) != 0, runs == 1)
+            << entries << " entries, " << arrays << " arrays";
+    }
+    // A custom value of 0x10000 bytes, and records of more than 4 GiB.
+    d.f[0] = field(TLVU_KIND_CUSTOM, 7, 8, 0);
+    d.f[0].struct_to_tlv = ostrel_api_ace_fltr_struct_to_tlv;
+    d.f[0].tlv_to_struct = ostrel_api_ace_fltr_tlv_to_struct;
+    d.f[0].get_tlv_data_sz = [](const void *) { return 0x10000u; };
+    d.f[1] = field(TLVU_KIND_ARRAY, 8, 0x80000000u, 0, &ostrel_api_plcy_tbl,
+                   no_elements);
+    d.f[2] = kEnd;
+    uint8_t *buf = nullptr;
+    uint32_t len = 0, err_type = 0, size = 0;
+    EXPECT_EQ(tlvu_table_convert_struct_to_tlv(&buf, &len, &d.hdr, rec.data(),
+                                               0, &err_type, 0),
+              TLVU_STATUS_TOO_LARGE);
+    EXPECT_EQ(err_type, 7u);
+    const Bytes two = array({tlv(8, {}), tlv(8, {})});
+    EXPECT_EQ(tlvu_table_get_struct_size_from_tlv(&size, two.data(), 0, &d.hdr),
+              TLVU_STATUS_TOO_LARGE);
+    EXPECT_EQ(
+        tlvu_table_get_struct_size_from_tlv(&size, two.data(), 11, &d.hdr),
+        kMalformed); // the header claims more than the 11 bytes there
+    const Bytes one = array({tlv(8, {})});
+    EXPECT_EQ(tlvu_table_get_struct_size_from_tlv(&size, one.data(), 0, &d.hdr),
+              0u);
+    EXPECT_EQ(size, 8 * 257 + 0x80000000u);
 }
