@@ -27,6 +27,7 @@ TEST_F(PortChannels, MembersGetOneCopyEachAndAnOverrideOneCopyInAll) {
 TEST_F(PortChannels, TheSpaceNeededCountsEveryCopyAndNeverFitsIsRefused) {
     IntfNode *pc = reg.add(kPc, {});
     struct Case {
+        const char *name;
         std::vector<uint32_t> members;
         uint32_t override_if, room, count, status, sends, copies;
     };
@@ -34,18 +35,19 @@ TEST_F(PortChannels, TheSpaceNeededCountsEveryCopyAndNeverFitsIsRefused) {
     const uint32_t I = OSTREL_STATUS_INVALID, kQueryFails = 7;
     // clang-format off
     const Case cases[] = {
-        {three, 0, 3 * 152, 0, 0, 1, 3}, {three, 0, 3 * 152 + 8, 0, 0, 0, 4},
-        {three, 99, 2 * 152, 0, 0, 1, 1}, // an override counts every member
-        {{}, 99, 152, 0, 0, 1, 1},        // and one copy when there are none
-        {{}, 0, 8, 0, 0, 0, 1},           // no copy needs no room
-        {six, 0, 6 * 152 + 8, 0, 0, 0, 7},// reported as nine, capped at six
-        {six, 0, 8, 338, I, 0, 1},        // 6 * 21720 bytes
-        {three, 0, 8, 676, I, 0, 1},      // 3 * 43352: the whole block
-        {{}, 99, 8, 2031, I, 0, 1},       // 130072 bytes
-        {{kQueryFails}, 99, 56, 0, I, 0, 1}};
+        {"copies filling the room flush it", three, 0, 3 * 152, 0, 0, 1, 3},
+        {"copies with room to spare join", three, 0, 3 * 152 + 8, 0, 0, 0, 4},
+        {"an override counts every member", three, 99, 2 * 152, 0, 0, 1, 1},
+        {"an override without members counts one", {}, 99, 152, 0, 0, 1, 1},
+        {"no members, no override: no room needed", {}, 0, 8, 0, 0, 0, 1},
+        {"nine members reported: six copies", six, 0, 6 * 152 + 8, 0, 0, 0, 7},
+        {"six copies of 21720 bytes never fit", six, 0, 8, 338, I, 0, 1},
+        {"three of 43352: the whole block", three, 0, 8, 676, I, 0, 1},
+        {"one override copy of 130072 bytes", {}, 99, 8, 2031, I, 0, 1},
+        {"a failed member query", {kQueryFails}, 99, 56, 0, I, 0, 1}};
     // clang-format on
     for (const Case &c : cases) {
-        SCOPED_TRACE(&c - cases);
+        SCOPED_TRACE(c.name);
         reset();
         ostrel::sim::set_if_type(kPc, kPortChannelType);
         ostrel::sim::set_pc_members(kPc, c.members);

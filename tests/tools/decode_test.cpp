@@ -8,6 +8,7 @@
 
 #include "service_model.h"
 #include "service_protocol.h"
+#include "tlv/byte_order.h"
 #include "wire_decode.h"
 #include "yarl.h"
 
@@ -26,15 +27,10 @@ void put32(std::vector<uint8_t> &b, size_t at, uint32_t v) {
 void append_request(std::vector<uint8_t> &b, uint32_t op, uint16_t vlan,
                     uint32_t intf, uint32_t records, uint16_t qual) {
     size_t at = b.size();
-    b.resize(at + 24 + 64 * records);
-    put32(b, at, op);
-    put32(b, at + 4, 3);
-    put32(b, at + 8, 1);
-    uint16_t tlv5 = 1;
-    std::memcpy(&b[at + 12], &tlv5, 2);
-    std::memcpy(&b[at + 14], &vlan, 2);
-    put32(b, at + 16, intf);
-    put32(b, at + 20, records);
+    b.resize(at + OSTREL_PLCY_UPDATE_REQ_SIZE(records));
+    const ostrel_api_plcy_update_req_t head{
+        {op, 3}, {1, 1, vlan, intf}, records};
+    std::memcpy(&b[at], &head, sizeof head);
     for (uint32_t k = 0; k < records; ++k) {
         ostrel_api_ace_t r{};
         bool end = k + 1 == records, close = k + 2 == records;
@@ -209,12 +205,8 @@ TEST(PolicyUpdateDecode, EveryTruncationIsRefused) {
     std::vector<uint8_t> m = encoded_update(1);
     for (size_t n = 0; n < m.size(); ++n) {
         std::vector<uint8_t> cut(m.begin(), m.begin() + n);
-        if (n >= 4) { // keep the header consistent so the codec runs
-            uint32_t body = static_cast<uint32_t>(n - 4);
-            uint8_t be[4] = {uint8_t(body >> 24), uint8_t(body >> 16),
-                             uint8_t(body >> 8), uint8_t(body)};
-            std::memcpy(cut.data(), be, 4);
-        }
+        if (n >= 4) // keep the header consistent so the codec runs
+            ostrel::tlv::store_be32(cut.data(), static_cast<uint32_t>(n - 4));
         std::string out, err;
         EXPECT_FALSE(
             ostrel::tools::decode_plcy_update(cut.data(), n, &out, &err))
