@@ -1,5 +1,6 @@
 # Compares the dynamic symbol table of the shared library with the expected
-# external interface, and checks that the platform is left undefined.
+# external interface, checks that the platform is left undefined, and that
+# the static archives (core and stand-ins) define only the library's names.
 cmake_minimum_required(VERSION 3.25)
 find_program(NM nm REQUIRED)
 
@@ -59,5 +60,65 @@ foreach(lib ${LIB} ${STATIC_LIB})
     endif()
   endforeach()
 endforeach()
+
+# Every strong global definition of the static archives is one of the
+# library's names: a name of the external interface (for the stand-ins: of
+# the platform interface they implement), a name under one of the
+# library's prefixes, or a C++ name in namespace ostrel. Weak definitions
+# (inline functions, template instances) are merged by the linker and are
+# left out.
+function(strong_globals out file)
+  execute_process(COMMAND ${NM} -g --defined-only --format=posix ${file}
+    OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "nm ${file} failed")
+  endif()
+  string(REGEX MATCHALL "(^|\n)[^ \n]+ [ABCDGRST] " entries "${listing}")
+  list(TRANSFORM entries REPLACE "^\n?([^ ]+) . $" "\\1")
+  set(${out} ${entries} PARENT_SCOPE)
+endfunction()
+
+# Mangled C++ names whose outermost scope is namespace ostrel: functions,
+# variables and local statics, and their vtables, typeinfo, guards and
+# thread-local wrappers.
+set(ostrel_cxx "^_Z(T[A-Z]|GV)?Z?N[KVrRO]*6ostrel")
+set(core_prefixes "ostrel_|brisel_")
+set(platform_prefixes
+  "${core_prefixes}|yarl_|tlvu_|tlv_|heartbeat_|__wrap_|if_index_get_type$|port_channel_info_get$")
+
+# Names outside the library's, left until their renames land.
+set(not_yet_renamed "")
+
+# Appends to `report` the names of `file` that are none of those.
+function(check_archive file names prefixes)
+  strong_globals(defined ${file})
+  set(stray "")
+  foreach(sym IN LISTS defined)
+    if(NOT sym IN_LIST names AND NOT sym IN_LIST not_yet_renamed
+       AND NOT sym MATCHES "^(${prefixes})" AND NOT sym MATCHES "${ostrel_cxx}")
+      list(APPEND stray "${sym}")
+    endif()
+  endforeach()
+  if(stray)
+    list(REMOVE_DUPLICATES stray)
+    if(CXXFILT)
+      execute_process(COMMAND ${CXXFILT} ${stray} OUTPUT_VARIABLE stray)
+    endif()
+    set(report "${report}${file}:\n${stray}\n" PARENT_SCOPE)
+  endif()
+endfunction()
+
+find_program(CXXFILT c++filt)
+set(report "")
+check_archive(${STATIC_LIB} "${expected}" "${core_prefixes}")
+string(REPLACE "|" ";" stand_ins "${STAND_INS}")
+foreach(archive IN LISTS stand_ins)
+  check_archive(${archive} "${platform}" "${platform_prefixes}")
+endforeach()
+if(report)
+  message(NOTICE "${report}")
+  message(FATAL_ERROR "the archives above define names outside the library's")
+endif()
+
 list(LENGTH actual n)
 message(STATUS "${n} exported symbols match; from the toolchain: ${toolchain}")
