@@ -94,6 +94,9 @@ function(check_archive file names prefixes)
   strong_globals(defined ${file})
   set(stray "")
   foreach(sym IN LISTS defined)
+    # AddressSanitizer's one-definition indicator of a global is judged as
+    # the global itself.
+    string(REGEX REPLACE "^__odr_asan(\\.|_gen_)" "" sym "${sym}")
     if(NOT sym IN_LIST names AND NOT sym IN_LIST not_yet_renamed
        AND NOT sym MATCHES "^(${prefixes})" AND NOT sym MATCHES "${ostrel_cxx}")
       list(APPEND stray "${sym}")
