@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "vlan_teardown.h"
+
 namespace bench {
 namespace {
 
@@ -89,18 +91,7 @@ uint32_t TableLoad::resync(yarl_handle_t handle) {
 
 void TableLoad::clear_registry() const {
     for (uint32_t v = 0; v < shape_.vlans; ++v) {
-        VlanNode *vlan = brisel_vlan_lookup(kFirstVlanId + v);
-        while (vlan != nullptr && vlan->first != nullptr) {
-            IntfNode *intf = vlan->first;
-            while (intf->first != nullptr) {
-                const AceKey key = intf->first->key;
-                (void)brisel_ace_del(intf, &key);
-            }
-            (void)brisel_intf_del(vlan, intf);
-        }
-        if (vlan != nullptr) {
-            (void)brisel_vlan_del(vlan);
-        }
+        empty_vlan(kFirstVlanId + v);
     }
 }
 
