@@ -281,6 +281,20 @@ class Bulk(unittest.TestCase):
                           4: "not executed", 5: "no entry"})
         self.assertEqual((of(evs, "send"), table), ([], []))
 
+    def test_a_resync_after_a_restart_brings_the_daemon_table_back(self):
+        _, before = self.table_of([], [*self.LOAD, "show\n"])
+        # The daemon restarts after the last VLAN 10 add: the VLAN 11 adds
+        # that follow re-send only VLAN 11's requests.
+        for flag, resynced in (["--resync-on-reconnect"], True), ([], False):
+            d = Daemon("--quiet", "--restart-after", "6")
+            evs, after = self.table_of(["--socket", d.socket, *flag],
+                                       [*self.LOAD, "show\n"])
+            d.stop()
+            self.assertEqual(after == before, resynced)
+            self.assertEqual(len(of(evs, "reconnected")), int(resynced))
+            self.assertEqual({e["request"]["vlan"] for e in after},
+                             {10, 11} if resynced else {11})
+
 
 class Progress(unittest.TestCase):
     def stderr_on_a_terminal(self, *args):
