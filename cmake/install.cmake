@@ -80,7 +80,8 @@ endif()
 
 # Documents: a README written for the install (the source tree's names
 # places that are not installed) and the design notes; with the tools,
-# their reference and the example scenario.
+# their reference, the glossary of the words they print and the example
+# scenario.
 configure_file(${PROJECT_SOURCE_DIR}/cmake/README.installed.md.in
                ${PROJECT_BINARY_DIR}/README.installed.md @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/README.installed.md RENAME README.md
@@ -91,4 +92,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/design.md
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tools)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/README.md RENAME tools.md
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tools)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/glossary.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tools)
