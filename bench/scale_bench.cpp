@@ -15,12 +15,14 @@
 #include "manual_timer.h"
 #include "sim_platform.hpp"
 #include "table_load.h"
+#include "vlan_scenario.h"
 
 namespace {
 
 using bench::RegionTimer;
 using bench::TableLoad;
 using bench::TableShape;
+using bench::VlanScenario;
 
 constexpr yarl_handle_t kHandle = 7;
 
@@ -30,11 +32,6 @@ TableShape shape_of(const benchmark::State &state) {
     return {static_cast<uint32_t>(state.range(0)),
             static_cast<uint32_t>(state.range(1)),
             static_cast<uint32_t>(state.range(2))};
-}
-
-void forget_calls() {
-    ostrel::sim::reset();
-    ostrel::sim::set_copy_payloads(false);
 }
 
 // What the transport was handed since the last forget_calls().
@@ -72,7 +69,7 @@ void BM_LoadTable(benchmark::State &state, Mode mode) {
     Sent sent;
     uint64_t final_bytes = 0;
     for (auto _ : state) {
-        forget_calls();
+        VlanScenario::forget_calls();
         timer.start();
         const uint32_t status = mode == Mode::Bulk ? table.load_bulk(kHandle)
                                                    : table.load_single(kHandle);
@@ -85,7 +82,7 @@ void BM_LoadTable(benchmark::State &state, Mode mode) {
             break;
         }
     }
-    forget_calls();
+    VlanScenario::forget_calls();
     set_counters(state, shape, sent);
     state.counters["final_request_bytes"] = static_cast<double>(final_bytes);
 }
@@ -93,7 +90,7 @@ void BM_LoadTable(benchmark::State &state, Mode mode) {
 void BM_Resync(benchmark::State &state) {
     const TableShape shape = shape_of(state);
     TableLoad table(shape);
-    forget_calls();
+    VlanScenario::forget_calls();
     if (table.load_bulk(kHandle) != 0) {
         state.SkipWithError("the load failed");
         return;
@@ -102,13 +99,13 @@ void BM_Resync(benchmark::State &state) {
     Sent sent;
     uint32_t status = 0;
     for (auto _ : state) {
-        forget_calls();
+        VlanScenario::forget_calls();
         timer.start();
         status |= table.resync(kHandle);
         state.SetIterationTime(timer.stop());
         sent = sent_since_reset();
     }
-    forget_calls();
+    VlanScenario::forget_calls();
     if (status != 0) {
         state.SkipWithError("the resync failed");
     }

@@ -9,9 +9,7 @@
 // noted for the ping-pong); this binary supplies the interface service
 // itself: every interface is a plain one.
 #include <cstdint>
-#include <cstring>
 #include <string>
-#include <sys/socket.h>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -20,7 +18,6 @@
 #include "manual_timer.h"
 #include "ostrelapi.h"
 #include "peer_process.h"
-#include "socket_frame.h"
 #include "socket_transport.h"
 #include "socket_yarl.h"
 #include "vlan_teardown.h"
@@ -49,17 +46,12 @@ int port_channel_info_get(PortChannelInfo *) {
 namespace {
 
 using bench::RegionTimer;
-namespace frame = ostrel::socket_frame;
 
 constexpr yarl_handle_t kHandle = 7;
 constexpr uint32_t kVlanId = 100;
 constexpr uint32_t kNamedIfIndex = 1;
 constexpr uint8_t kAddr1[6] = {0x02, 0xbe, 0x4c, 0x00, 0x00, 0x01};
 constexpr uint8_t kAddr2[6] = {0x02, 0xbe, 0x4c, 0x00, 0x00, 0x02};
-// The daemon's answers to a Send: an Accept (a frame head) and a Reply
-// carrying the 4-byte status.
-constexpr uint32_t kAcceptSize = sizeof(frame::Head);
-constexpr uint32_t kReplySize = sizeof(frame::Head) + 4;
 
 // I interfaces holding A ACEs each, entered into the registry directly
 // (as a long-running client would hold them), and emptied again; the
@@ -146,29 +138,20 @@ void BM_SeqpacketPingPong(benchmark::State &state) {
     const std::vector<uint32_t> batches =
         batches_of_one_add(static_cast<uint32_t>(state.range(0)),
                            static_cast<uint32_t>(state.range(1)));
-    e2e::PeerProcess peer;
-    const int fd =
-        batches.empty() ? -1 : peer.start_echo(kAcceptSize, kReplySize);
-    if (fd < 0) {
+    e2e::RawClient raw;
+    if (batches.empty() || !raw.start()) {
         state.SkipWithError("no batch lengths or no peer");
         return;
     }
-    std::vector<uint8_t> out(sizeof(frame::Head) + frame::kMaxPayload, 0x5a);
-    std::vector<uint8_t> in(kReplySize);
     bool ok = true;
     for (auto _ : state) {
-        for (const uint32_t length : batches) {
-            ok &= send(fd, out.data(), sizeof(frame::Head) + length, 0) > 0;
-            ok &= recv(fd, in.data(), in.size(), 0) == kAcceptSize;
-            ok &= recv(fd, in.data(), in.size(), 0) == kReplySize;
-        }
+        ok &= raw.exchange(batches);
     }
     if (!ok) {
         state.SkipWithError("ping-pong failed");
     }
     state.counters["sends"] = static_cast<double>(batches.size());
     state.SetItemsProcessed(state.iterations());
-    close(fd);
 }
 
 void grid(benchmark::internal::Benchmark *b) {

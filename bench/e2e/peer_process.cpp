@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "socket_frame.h"
+
 namespace e2e {
 namespace {
 
@@ -78,6 +80,35 @@ int PeerProcess::start_echo(uint32_t first, uint32_t second) {
     }
     close(fds[1]);
     return pid_ > 0 ? fds[0] : -1;
+}
+
+namespace {
+namespace frame = ostrel::socket_frame;
+constexpr uint32_t kAcceptSize = sizeof(frame::Head);
+constexpr uint32_t kReplySize = sizeof(frame::Head) + 4;
+} // namespace
+
+RawClient::~RawClient() {
+    if (fd_ >= 0) {
+        close(fd_); // the peer ends at end of file
+    }
+}
+
+bool RawClient::start() {
+    out_.assign(frame::kMaxFrame, 0x5a);
+    in_.assign(kReplySize, 0);
+    fd_ = peer_.start_echo(kAcceptSize, kReplySize);
+    return fd_ >= 0;
+}
+
+bool RawClient::exchange(const std::vector<uint32_t> &lengths) {
+    bool ok = true;
+    for (const uint32_t length : lengths) {
+        ok &= send(fd_, out_.data(), sizeof(frame::Head) + length, 0) > 0;
+        ok &= recv(fd_, in_.data(), in_.size(), 0) == kAcceptSize;
+        ok &= recv(fd_, in_.data(), in_.size(), 0) == kReplySize;
+    }
+    return ok;
 }
 
 std::string temporary_socket_path() {

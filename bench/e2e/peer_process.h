@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace e2e {
 
@@ -26,6 +27,30 @@ class PeerProcess {
 
   private:
     pid_t pid_ = -1;
+};
+
+// The raw floor of the daemon's exchange: a client on one end of a
+// SOCK_SEQPACKET socketpair whose peer answers every message as the daemon
+// answers a Send, with an Accept (a frame head) and a Reply (a frame head
+// and the 4-byte status).
+class RawClient {
+  public:
+    RawClient() = default;
+    ~RawClient();
+    RawClient(const RawClient &) = delete;
+    RawClient &operator=(const RawClient &) = delete;
+
+    // Starts the peer; false when it cannot.
+    bool start();
+    // Sends one message per length (a frame head and that many payload
+    // bytes) and waits for both answers before the next one. False when a
+    // send or receive fails or an answer has another size.
+    bool exchange(const std::vector<uint32_t> &lengths);
+
+  private:
+    PeerProcess peer_;
+    int fd_ = -1;
+    std::vector<uint8_t> out_, in_;
 };
 
 // A fresh socket path in the temporary directory.
