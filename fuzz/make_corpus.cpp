@@ -152,7 +152,8 @@ Bytes frame(ostrel::socket_frame::Kind kind, uint32_t token,
 
 // The frames of the socket transport as each side receives them: a client
 // sending the batches (then a table query), and a service accepting,
-// refusing and replying (one reply out of order, one without payload).
+// refusing and replying (one reply out of order, one without payload),
+// and a table answer in pages.
 void seed_frames(const std::vector<Bytes> &batches) {
     using ostrel::socket_frame::Kind;
     const Bytes ok(4, 0), malformed{1, 0, 0, 0xe0};
@@ -183,6 +184,20 @@ void seed_frames(const std::vector<Bytes> &batches) {
     frame_input_append(
         &bare, frame(Kind::Answer, 1, Bytes(table.begin(), table.end())));
     write_seed("socket_client", "no_payload_and_answer", bare);
+    // Four sends answered, then a table query answered in two pages.
+    Bytes paged;
+    for (uint32_t t = 1001; t < 1005; ++t) {
+        frame_input_append(&paged, frame(Kind::Accept, t, {}));
+        frame_input_append(&paged, frame(Kind::Reply, t, ok));
+    }
+    auto page = ostrel::socket_frame::make_head(Kind::Answer, 1);
+    page.flags =
+        ostrel::socket_frame::kHasPayload | ostrel::socket_frame::kMorePages;
+    frame_input_append(&paged,
+                       ostrel::socket_frame::encode(page, table.data(), 18));
+    frame_input_append(
+        &paged, frame(Kind::Answer, 1, Bytes(table.begin() + 18, table.end())));
+    write_seed("socket_client", "paged_answer", paged);
 }
 
 // transport: a VLAN growing to three interfaces (one ACE with an all-zero

@@ -249,6 +249,7 @@ void adopt_connection(int fd) {
     TransportState &s = state();
     s.path.clear();
     s.next_token = kFirstToken;
+    s.next_query = 1;
     s.connection.adopt(fd);
     s.generation++;
 }

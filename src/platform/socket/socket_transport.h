@@ -82,7 +82,8 @@ namespace ostrel::socket_transport {
 inline constexpr uint32_t kFirstToken = 1001;
 
 // Takes over a connected SOCK_SEQPACKET socket as the connection, tokens
-// starting again at kFirstToken (tests and fuzz targets: a socketpair).
+// starting again at kFirstToken and query tokens at 1 (tests and fuzz
+// targets: a socketpair).
 void adopt_connection(int fd);
 
 // Asks the service something outside the message stream (no token is used
