@@ -66,11 +66,12 @@ TEST_F(Sim, ServicesReportTheTablesAndTheScriptedFailures) {
     PortChannelInfo a{{}, 40, {}, 0, {}, {}}, b{{}, 41, {}, 0, {}, {}};
     ostrel_sim_fail_pc_queries(1, 3);
     EXPECT_EQ(port_channel_info_get(&a), 3);
-    EXPECT_EQ(a.member_count, 0u);
+    EXPECT_EQ(uint32_t{a.member_count}, 0u); // packed: read by value
     ASSERT_EQ(port_channel_info_get(&a) | port_channel_info_get(&b), 0);
-    EXPECT_EQ(a.member_count, 7u);
-    EXPECT_EQ(a.members[5].if_index, 16u);
-    EXPECT_EQ(b.member_count, 9u); // as reported, with only two filled in
+    EXPECT_EQ(uint32_t{a.member_count}, 7u);
+    EXPECT_EQ(uint32_t{a.members[5].if_index}, 16u);
+    EXPECT_EQ(uint32_t{b.member_count},
+              9u); // as reported, with only two filled in
     EXPECT_EQ(b.members[1].if_index + b.members[2].if_index, 12u);
 }
 
