@@ -760,7 +760,8 @@ def write_scale_chart(png, rows, e2e_rows):
     e2e = (", '' u 3 t 'end to end (aclsvc-sim)' lc rgb '#d95f02'"
            if e2e_rows else "")
     script = f"""
-set terminal pngcairo size 1400,650 font 'DejaVu Sans,10' noenhanced
+set terminal pngcairo size 1400,700 font 'DejaVu Sans,10' noenhanced
+set bmargin 7
 set output '{png}'
 set multiplot layout 1,2
 set grid y
