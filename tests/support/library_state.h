@@ -155,9 +155,15 @@ inline std::string batch_defect(const std::vector<uint8_t> &p) {
 inline std::string decode_batch(const std::vector<uint8_t> &p) {
     EXPECT_EQ(batch_defect(p), "");
     std::string s = std::to_string(read<uint32_t>(p, 0)) + "|";
-    for (ostrel::BatchCursor c(p.data(), p.size()); c.request_fits(); c.next())
-        s += (s.back() == '|' ? "" : " ") + std::to_string(c.if_index()) + ":" +
-             std::to_string(ostrel::load_u32(c.request()));
+    // Appended piece by piece: GCC 12 takes "literal" + std::string&& for
+    // an overlapping copy (-Wrestrict) in Release builds.
+    for (ostrel::BatchCursor c(p.data(), p.size()); c.request_fits();
+         c.next()) {
+        s += s.back() == '|' ? "" : " ";
+        s += std::to_string(c.if_index());
+        s += ':';
+        s += std::to_string(ostrel::load_u32(c.request()));
+    }
     return s;
 }
 
