@@ -62,27 +62,13 @@ class BulkApply {
   private:
     uint32_t intf_add(uint32_t vlan_id, uint32_t if_index, const AceKey &key,
                       bool whole) {
-        VlanNode *vlan = brisel_vlan_lookup(vlan_id);
-        if (vlan == nullptr) {
-            if ((vlan = brisel_vlan_add(vlan_id)) == nullptr) {
-                return OSTREL_STATUS_NO_ENTRY;
-            }
-            journal_.linked(registry::roots(brisel_handle), vlan);
+        const uint32_t status =
+            link_ace<&VlanNode::vlan_id, &IntfNode::if_index>(
+                brisel_handle, vlan_id, if_index, key);
+        if (status == OSTREL_STATUS_OK) {
+            named_.push({vlan_id, if_index, named_.size(), whole});
         }
-        IntfNode *intf = brisel_intf_lookup(vlan, if_index);
-        if (intf == nullptr) {
-            if ((intf = brisel_intf_add(vlan, if_index)) == nullptr) {
-                return OSTREL_STATUS_NO_ENTRY;
-            }
-            journal_.linked(registry::children(*vlan), intf);
-        }
-        AceNode *ace = brisel_ace_alloc(key.addr1, key.addr2, key.qualifier);
-        if (ace == nullptr) {
-            return OSTREL_STATUS_NO_ENTRY;
-        }
-        journal_.linked(registry::children(*intf), brisel_ace_add(intf, ace));
-        named_.push({vlan_id, if_index, named_.size(), whole});
-        return OSTREL_STATUS_OK;
+        return status;
     }
 
     uint32_t intf_del(uint32_t vlan_id, uint32_t if_index, const AceKey &key,
@@ -94,41 +80,19 @@ class BulkApply {
             return OSTREL_STATUS_NO_ENTRY;
         }
         named_.push({vlan_id, if_index, named_.size(), whole});
-        // As a single delete leaves them: an emptied interface entry goes,
-        // then an emptied VLAN entry.
-        if (intf->first == nullptr) {
-            detach_keyed<&IntfNode::if_index>(registry::children(*vlan),
-                                              if_index);
-            if (vlan->first == nullptr) {
-                detach_keyed<&VlanNode::vlan_id>(registry::roots(brisel_handle),
-                                                 vlan_id);
-            }
-        }
+        drop_emptied<&VlanNode::vlan_id, &IntfNode::if_index>(brisel_handle,
+                                                              *vlan, *intf);
         return OSTREL_STATUS_OK;
     }
 
     uint32_t pc_add(uint32_t vlan_id, uint32_t pc_if_index, const AceKey &key,
                     bool whole) {
-        PcNode *pc = brisel_pc_lookup(pc_if_index);
-        if (pc == nullptr) {
-            if ((pc = brisel_pc_add(pc_if_index)) == nullptr) {
-                return OSTREL_STATUS_NO_ENTRY;
-            }
-            journal_.linked(registry::roots(brisel_pchandle), pc);
+        const uint32_t status =
+            link_ace<&PcNode::if_index, &PoVlanNode::vlan_id>(
+                brisel_pchandle, pc_if_index, vlan_id, key);
+        if (status != OSTREL_STATUS_OK) {
+            return status;
         }
-        PoVlanNode *povlan = brisel_povlan_lookup(pc, vlan_id);
-        if (povlan == nullptr) {
-            if ((povlan = brisel_povlan_add(pc, vlan_id)) == nullptr) {
-                return OSTREL_STATUS_NO_ENTRY;
-            }
-            journal_.linked(registry::children(*pc), povlan);
-        }
-        AceNode *ace = brisel_ace_alloc(key.addr1, key.addr2, key.qualifier);
-        if (ace == nullptr) {
-            return OSTREL_STATUS_NO_ENTRY;
-        }
-        journal_.linked(registry::children(*povlan),
-                        brisel_poace_add(povlan, ace));
         return on_members(pc_if_index, [&](uint32_t member) {
             return intf_add(vlan_id, member, key, whole);
         });
@@ -149,15 +113,54 @@ class BulkApply {
             return status;
         }
         (void)detach_ace(registry::children(*povlan), key);
-        if (povlan->first == nullptr) {
-            detach_keyed<&PoVlanNode::vlan_id>(registry::children(*pc),
-                                               vlan_id);
-            if (pc->first == nullptr) {
-                detach_keyed<&PcNode::if_index>(
-                    registry::roots(brisel_pchandle), pc_if_index);
-            }
-        }
+        drop_emptied<&PcNode::if_index, &PoVlanNode::vlan_id>(brisel_pchandle,
+                                                              *pc, *povlan);
         return OSTREL_STATUS_OK;
+    }
+
+    // Links a new ACE at the head of the (top, middle) entry of a registry
+    // (VLAN and interface, or port channel and VLAN), first creating the
+    // entries that are missing, as a single add does.
+    template <auto TopKey, auto MidKey, typename Top>
+    uint32_t link_ace(Top &head, uint32_t top_key, uint32_t mid_key,
+                      const AceKey &key) {
+        Top *top = found_or_added<TopKey>(registry::roots(head), top_key);
+        auto *mid =
+            top != nullptr
+                ? found_or_added<MidKey>(registry::children(*top), mid_key)
+                : nullptr;
+        AceNode *ace = mid != nullptr ? brisel_ace_alloc(key.addr1, key.addr2,
+                                                         key.qualifier)
+                                      : nullptr;
+        if (ace == nullptr) {
+            return OSTREL_STATUS_NO_ENTRY;
+        }
+        const auto aces = registry::children(*mid);
+        journal_.linked(aces, registry::link_front(aces, ace));
+        return OSTREL_STATUS_OK;
+    }
+
+    // The entry with key, or a new one linked at the head.
+    template <auto Key, typename Node>
+    Node *found_or_added(const registry::List<Node> &list, uint32_t key) {
+        Node *node = registry::lookup<Key>(list, key);
+        if (node == nullptr && (node = registry::add<Key>(list, key))) {
+            journal_.linked(list, node);
+        }
+        return node;
+    }
+
+    // As a single delete leaves them: an emptied middle entry (interface,
+    // port-channel VLAN) goes, then an emptied top entry.
+    template <auto TopKey, auto MidKey, typename Top, typename Mid>
+    void drop_emptied(Top &head, Top &top, const Mid &mid) {
+        if (mid.first != nullptr) {
+            return;
+        }
+        detach_keyed<MidKey>(registry::children(top), mid.*MidKey);
+        if (top.first == nullptr) {
+            detach_keyed<TopKey>(registry::roots(head), top.*TopKey);
+        }
     }
 
     // Runs op on every member of the port channel in record order; a failed
