@@ -86,9 +86,6 @@ set(core_prefixes "ostrel_|brisel_")
 set(platform_prefixes
   "${core_prefixes}|yarl_|tlvu_|tlv_|heartbeat_|__wrap_|if_index_get_type$|port_channel_info_get$")
 
-# Names outside the library's, left until their renames land.
-set(not_yet_renamed "")
-
 # Appends to `report` the names of `file` that are none of those.
 function(check_archive file names prefixes)
   strong_globals(defined ${file})
@@ -97,8 +94,8 @@ function(check_archive file names prefixes)
     # AddressSanitizer's one-definition indicator of a global is judged as
     # the global itself.
     string(REGEX REPLACE "^__odr_asan(\\.|_gen_)" "" sym "${sym}")
-    if(NOT sym IN_LIST names AND NOT sym IN_LIST not_yet_renamed
-       AND NOT sym MATCHES "^(${prefixes})" AND NOT sym MATCHES "${ostrel_cxx}")
+    if(NOT sym IN_LIST names AND NOT sym MATCHES "^(${prefixes})"
+       AND NOT sym MATCHES "${ostrel_cxx}")
       list(APPEND stray "${sym}")
     endif()
   endforeach()
