@@ -4,14 +4,15 @@
 cmake_minimum_required(VERSION 3.25)
 find_program(NM nm REQUIRED)
 
-# Names defined in the output of nm --format=posix, one list entry each.
-function(defined_names out)
+# Names defined in the output of nm --format=posix, one list entry each,
+# of the symbol types in `types` (a regex character class).
+function(defined_names out types)
   execute_process(COMMAND ${NM} ${ARGN} --defined-only --format=posix
     OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "nm ${ARGN} failed")
   endif()
-  string(REGEX MATCHALL "(^|\n)[^ \n]+ [A-Za-z]" entries "${listing}")
+  string(REGEX MATCHALL "(^|\n)[^ \n]+ [${types}]" entries "${listing}")
   list(TRANSFORM entries REPLACE "^\n?([^ ]+) .$" "\\1")
   set(${out} ${entries} PARENT_SCOPE)
 endfunction()
@@ -19,8 +20,8 @@ endfunction()
 # A symbol is ours when one of our objects (the members of the static
 # library) defines it; the rest of the dynamic table comes from the linker
 # and the toolchain's runtimes (sanitizers included) and is only reported.
-defined_names(dynamic -D ${LIB})
-defined_names(ours ${STATIC_LIB})
+defined_names(dynamic "A-Za-z" -D ${LIB})
+defined_names(ours "A-Za-z" ${STATIC_LIB})
 list(REMOVE_DUPLICATES ours)
 set(actual "")
 set(toolchain "")
@@ -68,13 +69,7 @@ endforeach()
 # (inline functions, template instances) are merged by the linker and are
 # left out.
 function(strong_globals out file)
-  execute_process(COMMAND ${NM} -g --defined-only --format=posix ${file}
-    OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "nm ${file} failed")
-  endif()
-  string(REGEX MATCHALL "(^|\n)[^ \n]+ [ABCDGRST] " entries "${listing}")
-  list(TRANSFORM entries REPLACE "^\n?([^ ]+) . $" "\\1")
+  defined_names(entries "ABCDGRST" -g ${file})
   set(${out} ${entries} PARENT_SCOPE)
 endfunction()
 
