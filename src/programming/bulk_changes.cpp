@@ -31,11 +31,6 @@ struct Named {
 // and out, and three per member (VLAN, interface, ACE).
 constexpr size_t kEntriesPerChange = 3 + 3 * OSTREL_PC_MAX_MEMBERS;
 
-bool is_all_zero(const uint8_t *addr) {
-    static constexpr uint8_t kZero[6] = {};
-    return std::memcmp(addr, kZero, sizeof kZero) == 0;
-}
-
 class BulkApply {
   public:
     // Applies one change; 0 or the change's failing status (the change

@@ -21,10 +21,7 @@ constexpr uint32_t kInstall = 1;
 constexpr uint32_t kDefer = 1;
 constexpr uint32_t kSend = 0;
 
-bool is_all_zero(const uint8_t *addr1) {
-    static constexpr uint8_t kZero[6] = {};
-    return std::memcmp(addr1, kZero, sizeof kZero) == 0;
-}
+using ostrel::is_all_zero;
 
 // Rebuilds, deferred, the request of every interface of vlan other than
 // if_index, in list order. Returns 0, or the first nonzero status at once.

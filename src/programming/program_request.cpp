@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 
+#include "programming/programming_internal.h"
 #include "programming/record_reuse.h"
 
 namespace ostrel {
@@ -26,12 +27,6 @@ constexpr uint32_t kFltrTlv8Ace = 3;
 constexpr uint32_t kFltrTlv8SecondClosing = 1;
 constexpr uint32_t kClosingRecords = 2;
 constexpr uint32_t kHeaderSize = sizeof(ostrel_api_plcy_update_req_t);
-constexpr uint32_t kRecordSize = sizeof(ostrel_api_ace_t);
-
-bool first_address_is_zero(const AceKey &key) {
-    static constexpr uint8_t kZero[sizeof key.addr1] = {};
-    return std::memcmp(key.addr1, kZero, sizeof kZero) == 0;
-}
 
 // The closing records are composed whole and stored with one copy: the
 // bytes not set below are zero.
@@ -162,7 +157,7 @@ uint32_t write_ace_records(VlanNode &vlan, SlotWriter &slots, uint16_t &q,
         uint32_t j = 0;
         for (const AceNode *ace = i->first; ace != nullptr && j < c;
              ace = ace->next, ++j) {
-            if (first_address_is_zero(ace->key)) {
+            if (is_all_zero(ace->key.addr1)) {
                 continue;
             }
             slots.write(b + j, ace->key);

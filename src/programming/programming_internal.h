@@ -36,6 +36,13 @@ extern uint32_t batch_len;
 // One-shot interface index replacing a port channel's member fan-out.
 extern uint32_t pc_override_if_index;
 
+// True when the six bytes of an address are all zero: an ACE whose first
+// address is all zero is left out of every request.
+inline bool is_all_zero(const uint8_t *addr) {
+    static constexpr uint8_t kZero[6] = {};
+    return std::memcmp(addr, kZero, sizeof kZero) == 0;
+}
+
 // The identity of an ACE from a call's arguments: both addresses and the
 // low 16 bits of the qualifier.
 inline AceKey make_ace_key(const uint8_t *addr1, const uint8_t *addr2,
