@@ -29,8 +29,6 @@ file(GLOB ostrel_platform_headers_installed
      ${PROJECT_SOURCE_DIR}/include/ostrelapi/platform/*.h
      ${PROJECT_SOURCE_DIR}/include/ostrelapi/platform/*.hpp)
 install(FILES ${ostrel_platform_headers_installed}
-              ${PROJECT_SOURCE_DIR}/src/platform/tlv/tlv_error_print_switch.h
-              ${PROJECT_SOURCE_DIR}/src/platform/socket/socket_transport.h
   DESTINATION ${ostrel_platform_include} COMPONENT development)
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/ostrelapiConfig.cmake.in

@@ -2,7 +2,7 @@
 // the TLV library's error line is silenced before the first input.
 #include <cstddef>
 
-#include "tlv_error_print_switch.h"
+#include "ostrelapi/platform/tlv_error_print_switch.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     tlvu_set_error_print_enabled(0);

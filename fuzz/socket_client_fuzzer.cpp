@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "frame_input.h"
-#include "socket_transport.h"
+#include "ostrelapi/platform/socket_transport.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "manual_timer.h"
 #include "ostrelapi.h"
 #include "peer_process.h"
-#include "socket_transport.h"
+#include "ostrelapi/platform/socket_transport.h"
 #include "socket_yarl.h"
 #include "vlan_teardown.h"
 #include "yarl.h"

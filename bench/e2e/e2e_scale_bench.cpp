@@ -17,7 +17,7 @@
 
 #include "manual_timer.h"
 #include "peer_process.h"
-#include "socket_transport.h"
+#include "ostrelapi/platform/socket_transport.h"
 #include "socket_yarl.h"
 #include "table_load.h"
 

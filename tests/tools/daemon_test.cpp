@@ -22,7 +22,7 @@
 #include "service_model.h"
 #include "service_protocol.h"
 #include "socket_frame.h"
-#include "socket_transport.h"
+#include "ostrelapi/platform/socket_transport.h"
 #include "yarl.h"
 
 namespace {

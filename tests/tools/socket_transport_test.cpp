@@ -17,7 +17,7 @@
 
 #include "process_runner.h"
 #include "socket_frame.h"
-#include "socket_transport.h"
+#include "ostrelapi/platform/socket_transport.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include "scenario.h"
 #include "scenario_runner.h"
 #include "sim_platform.hpp"
-#include "socket_transport.h"
-#include "tlv_error_print_switch.h"
+#include "ostrelapi/platform/socket_transport.h"
+#include "ostrelapi/platform/tlv_error_print_switch.h"
 #include "transport_tap.h"
 #include "wire_decode.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "socket_transport.h"
+#include "ostrelapi/platform/socket_transport.h"
 #include "status_names.h"
 #include "yarl.h"
 

@@ -13,7 +13,7 @@
 #include "progress_line.h"
 #include "service_protocol.h"
 #include "sim_platform.hpp"
-#include "socket_transport.h"
+#include "ostrelapi/platform/socket_transport.h"
 #include "status_names.h"
 #include "transport_tap.h"
 #include "yarl.h"

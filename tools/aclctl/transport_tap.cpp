@@ -13,7 +13,7 @@
 #include "pcapng.h"
 #include "progress_line.h"
 #include "sim_platform.hpp"
-#include "socket_transport.h"
+#include "ostrelapi/platform/socket_transport.h"
 #include "status_names.h"
 #include "wire_decode.h"
 #include "wire_json.h"

@@ -10,7 +10,7 @@
 #include "help_text.h"
 #include "ostrelapi.h"
 #include "service_daemon.h"
-#include "tlv_error_print_switch.h"
+#include "ostrelapi/platform/tlv_error_print_switch.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The yarl transport functions over the socket connection. A yarl_msg the
 // transport holds something for carries a marker, the token of its send or
 // reply and, for a received reply, a malloc'ed copy of the payload.
-#include "socket_transport.h"
+#include "ostrelapi/platform/socket_transport.h"
 
 #include <cerrno>
 #include <cstdlib>

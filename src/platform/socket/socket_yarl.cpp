@@ -3,7 +3,7 @@
 // of the in-process simulated platform.
 #include "socket_yarl.h"
 
-#include "socket_transport.h"
+#include "ostrelapi/platform/socket_transport.h"
 #include "yarl.h"
 
 namespace ostrel::socket_transport {

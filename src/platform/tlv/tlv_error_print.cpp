@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "tlv_error_print_switch.h"
+#include "ostrelapi/platform/tlv_error_print_switch.h"
 #include "tlvu.h"
 
 namespace {
