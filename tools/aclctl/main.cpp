@@ -15,6 +15,9 @@
 #include "cli_options.h"
 #include "help_text.h"
 #include "number_parse.h"
+#include "ostrelapi/platform/socket_transport.h"
+#include "ostrelapi/platform/tlv_error_print_switch.h"
+#include "output_sink.h"
 #include "pcapng.h"
 #include "progress_line.h"
 #include "raw_send.h"
@@ -22,8 +25,6 @@
 #include "scenario.h"
 #include "scenario_runner.h"
 #include "sim_platform.hpp"
-#include "ostrelapi/platform/socket_transport.h"
-#include "ostrelapi/platform/tlv_error_print_switch.h"
 #include "transport_tap.h"
 #include "wire_decode.h"
 
@@ -145,8 +146,8 @@ bool set_up_backend(const Options &o) {
     ostrel::sim::reset();
     ostrel::sim::set_copy_payloads(false);
     ostrel::aclctl::tap::set_fast_retry(o.fast_retry);
-    ostrel::aclctl::tap::set_json(o.json);
-    ostrel::aclctl::tap::set_brief(o.brief);
+    ostrel::aclctl::out::set_json(o.json);
+    ostrel::aclctl::out::set_brief(o.brief);
     ostrel::aclctl::tap::set_keep_going(o.keep_going);
     ostrel::tools::set_slot_note_source(ostrel::aclctl::registry_slot_notes);
     std::string why;
