@@ -332,15 +332,15 @@ class Runner {
     static void fill_request(const Command &c,
                              ostrel_api_plcy_update_req_t *req) {
         req->plcy.plcy_op = c.op;
-        req->plcy.plcy_tlv2 = 3;
-        req->dst.dst_tlv4 = 1;
-        req->dst.dst_tlv5 = 1;
+        req->plcy.plcy_tlv2 = request_values::kPlcyTlv2;
+        req->dst.dst_tlv4 = request_values::kDstTlv4;
+        req->dst.dst_tlv5 = request_values::kDstTlv5;
         req->dst.dst_vlan = static_cast<uint16_t>(c.vlan);
         req->dst.dst_if_index = c.target;
         req->num_aces = static_cast<uint32_t>(c.aces.size());
         for (size_t k = 0; k < c.aces.size(); ++k) {
             ostrel_api_ace_t &a = req->aces[k];
-            a.fltr.fltr_tlv8 = 3;
+            a.fltr.fltr_tlv8 = request_values::kFltrTlv8Ace;
             a.fltr.fltr_flags = OSTREL_FLTR_FLAG_PRESENT;
             a.fltr.fltr_qualifier = static_cast<uint16_t>(c.aces[k].qual);
             std::memcpy(a.fltr.fltr_addr1, c.aces[k].addr1, 6);
