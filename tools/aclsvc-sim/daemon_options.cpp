@@ -119,6 +119,7 @@ bool ready_fd(std::string_view name, const char *value, Options *o,
 
 constexpr OptionSpec kOptions[] = {
     {"--quiet", false, flag<&Options::quiet>},
+    {"--version", false, flag<&Options::version>},
     {"--log-format", true, log_format},
     {"--pcap", true, text<&Options::pcap_path>},
     {"--socket", true, text<&Options::socket_path>},
@@ -151,6 +152,8 @@ bool read_option(int argc, char **argv, int *i, Options *o, std::string *err) {
 
 // The checks made once every option is read.
 bool check(Options *o, std::string *err) {
+    if (o->version)
+        return true;
     if (o->socket_path.empty()) {
         *err = "--socket PATH is required";
         return false;
