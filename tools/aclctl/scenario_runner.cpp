@@ -27,6 +27,37 @@ using tools::JsonObject;
 
 constexpr yarl_handle_t kHandle = 1;
 
+// The table as text, or in JSON mode its entries array.
+void print_answer(const std::string &answer) {
+    if (!out::json())
+        return out::print(out::indent(answer, 2));
+    out::emit("", JsonObject().add("event", "table").raw("entries", answer));
+}
+
+} // namespace
+
+bool print_table() {
+    const tools::ServiceModel &model = tap::embedded_service();
+    if (!tap::socket_backend()) {
+        print_answer(out::json() ? model.table_json() : model.table());
+        return true;
+    }
+    std::vector<uint8_t> answer;
+    int err = socket_transport::query(
+        out::json() ? tools::kQueryTableJson : tools::kQueryTable, &answer);
+    if (err != 0) {
+        tap::note_transport_error(err);
+        out::emit(
+            "  table query failed: " + std::string(std::strerror(err)) + "\n",
+            JsonObject().add("event", "table_query_failed").add("errno", err));
+        return false;
+    }
+    print_answer(std::string(answer.begin(), answer.end()));
+    return true;
+}
+
+namespace {
+
 class Runner {
   public:
     int run(const std::vector<Command> &commands) {
@@ -350,33 +381,7 @@ class Runner {
         }
     }
 
-    void show() {
-        const tools::ServiceModel &model = tap::embedded_service();
-        if (!tap::socket_backend())
-            return table(out::json() ? model.table_json() : model.table());
-        std::vector<uint8_t> answer;
-        int err = socket_transport::query(
-            out::json() ? tools::kQueryTableJson : tools::kQueryTable, &answer);
-        if (err != 0) {
-            tap::note_transport_error(err);
-            out::emit("  table query failed: " +
-                          std::string(std::strerror(err)) + "\n",
-                      JsonObject()
-                          .add("event", "table_query_failed")
-                          .add("errno", err));
-            failed_ = true;
-            return;
-        }
-        table(std::string(answer.begin(), answer.end()));
-    }
-
-    // The table as text, or in JSON mode its entries array.
-    static void table(const std::string &answer) {
-        if (!out::json())
-            return out::print(out::indent(answer, 2));
-        out::emit("",
-                  JsonObject().add("event", "table").raw("entries", answer));
-    }
+    void show() { failed_ |= !print_table(); }
 
     yarl_msg msg_{};
     int line_ = 0;
