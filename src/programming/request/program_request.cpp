@@ -5,13 +5,13 @@
 // Every byte of a request is written exactly once and no byte is read
 // before it is written, so a request is written straight into the batch
 // block, whose bytes past the used length were never zeroed.
-#include "program_request.h"
+#include "programming/request/program_request.h"
 
 #include <cstring>
 #include <limits>
 
 #include "programming/programming_internal.h"
-#include "programming/record_reuse.h"
+#include "programming/request/record_reuse.h"
 
 namespace ostrel {
 namespace {

@@ -2,7 +2,7 @@
 // brisel_handle. Thin C wrappers over the list algorithm of registry_list.h.
 // Node arguments must be valid, non-null nodes; every delete returns 0,
 // whether or not it removed a node.
-#include "programming/registry_list.h"
+#include "programming/registry/registry_list.h"
 
 using ostrel::registry::children;
 using ostrel::registry::roots;

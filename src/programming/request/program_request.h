@@ -18,8 +18,6 @@
 
 namespace ostrel {
 
-using FreeDeleter = free_deleter;
-
 // Size in bytes of the request of `intf` in `vlan`: the header, one record
 // per ACE slot and the two closing records. 0 when a u32 length cannot
 // carry it. Reads the registry only.
@@ -58,7 +56,7 @@ class ProgramRequest {
   private:
     ProgramRequest() = default;
 
-    std::unique_ptr<void, FreeDeleter> block_;
+    std::unique_ptr<void, free_deleter> block_;
     uint32_t size_ = 0;
 };
 

@@ -1,15 +1,16 @@
 // ostrel_api_resync: sends the registry's requests again, so that an ACL
 // service that restarted, or missed a batch that failed to send, holds
 // again what the registry says.
-#include "programming/malloc_array.h"
 #include "programming/programming_internal.h"
-#include "programming/reprogram.h"
+#include "programming/registry/malloc_array.h"
+#include "programming/request/send_requests.h"
 
 namespace {
 
 // The interfaces of vlan in list order; an interface without ACEs (left by
 // a failed call) gets the remove request that emptying it sends.
-void add_targets(ostrel::MallocArray<ostrel::Target> &targets, VlanNode *vlan) {
+void add_targets(ostrel::MallocArray<ostrel::RequestTarget> &targets,
+                 VlanNode *vlan) {
     for (IntfNode *intf = brisel_intf_get_first(vlan); intf != nullptr;
          intf = brisel_intf_get_next(vlan, intf)) {
         targets.push({vlan, intf, intf->count != 0 ? 1u : 0u});
@@ -38,7 +39,7 @@ extern "C" OSTREL_API uint32_t ostrel_api_resync(yarl_handle_t handle,
             ++count;
         }
     }
-    ostrel::MallocArray<ostrel::Target> targets;
+    ostrel::MallocArray<ostrel::RequestTarget> targets;
     if (!targets.reserve(count)) {
         return OSTREL_STATUS_INVALID;
     }

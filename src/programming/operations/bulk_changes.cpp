@@ -9,10 +9,10 @@
 // remove request that its last delete would have sent.
 #include <algorithm>
 
-#include "programming/malloc_array.h"
 #include "programming/programming_internal.h"
-#include "programming/registry_journal.h"
-#include "programming/reprogram.h"
+#include "programming/registry/malloc_array.h"
+#include "programming/registry/registry_journal.h"
+#include "programming/request/send_requests.h"
 
 namespace ostrel {
 namespace {
@@ -20,7 +20,7 @@ namespace {
 // An interface named by a change (a port channel's change names each
 // member), and whether the change reprograms every interface of the VLAN
 // (its first address is not all zero).
-struct Named {
+struct NamedInterface {
     uint32_t vlan_id;
     uint32_t if_index;
     size_t order; // position among the names, for the VLANs' send order
@@ -52,7 +52,7 @@ class BulkApply {
 
     void undo() { journal_.undo(); }
     void commit() { journal_.commit(); }
-    MallocArray<Named> &named() { return named_; }
+    MallocArray<NamedInterface> &named() { return named_; }
 
   private:
     uint32_t intf_add(uint32_t vlan_id, uint32_t if_index, const AceKey &key,
@@ -193,12 +193,12 @@ class BulkApply {
     }
 
     RegistryJournal journal_;
-    MallocArray<Named> named_;
+    MallocArray<NamedInterface> named_;
 };
 
 // Stands in for an interface that the changes removed: its remove request
 // needs only the VLAN id and the interface index.
-struct Gone {
+struct RemovedInterface {
     VlanNode vlan;
     IntfNode intf;
 };
@@ -217,7 +217,7 @@ struct VlanGroup {
 class SendPlan {
   public:
     // False when the plan cannot be allocated.
-    [[nodiscard]] bool build(MallocArray<Named> &named) {
+    [[nodiscard]] bool build(MallocArray<NamedInterface> &named) {
         if (!group(named)) {
             return false;
         }
@@ -234,7 +234,7 @@ class SendPlan {
                 targets_.push({vlan, intf, 1});
             },
             [&](uint32_t vlan_id, uint32_t if_index) {
-                Gone g{};
+                RemovedInterface g{};
                 g.vlan.vlan_id = vlan_id;
                 g.intf.if_index = if_index;
                 gone_.push(g);
@@ -243,15 +243,15 @@ class SendPlan {
         return true;
     }
 
-    const Target *targets() { return targets_.begin(); }
+    const RequestTarget *targets() { return targets_.begin(); }
     size_t size() const { return targets_.size(); }
 
   private:
     // Sorts the names by VLAN and interface, keeps the first of equal
     // names and groups them by VLAN, in the order of first naming.
-    bool group(MallocArray<Named> &named) {
+    bool group(MallocArray<NamedInterface> &named) {
         std::sort(named.begin(), named.end(),
-                  [](const Named &a, const Named &b) {
+                  [](const NamedInterface &a, const NamedInterface &b) {
                       if (a.vlan_id != b.vlan_id) {
                           return a.vlan_id < b.vlan_id;
                       }
@@ -260,7 +260,7 @@ class SendPlan {
                   });
         size_t kept = 0;
         for (size_t i = 0; i < named.size(); ++i) {
-            const Named &n = named[i];
+            const NamedInterface &n = named[i];
             const bool new_vlan =
                 kept == 0 || named[kept - 1].vlan_id != n.vlan_id;
             if (new_vlan) {
@@ -285,9 +285,10 @@ class SendPlan {
     }
 
     template <typename Present, typename Removed>
-    void visit(MallocArray<Named> &named, Present present, Removed removed) {
+    void visit(MallocArray<NamedInterface> &named, Present present,
+               Removed removed) {
         for (const VlanGroup &g : groups_) {
-            Named *first = &named[g.begin], *last = &named[0] + g.end;
+            NamedInterface *first = &named[g.begin], *last = &named[0] + g.end;
             VlanNode *vlan = brisel_vlan_lookup(first->vlan_id);
             for (IntfNode *intf = vlan != nullptr ? vlan->first : nullptr;
                  intf != nullptr; intf = intf->next) {
@@ -295,7 +296,7 @@ class SendPlan {
                     present(vlan, intf);
                 }
             }
-            for (const Named *n = first; n != last; ++n) {
+            for (const NamedInterface *n = first; n != last; ++n) {
                 if (vlan == nullptr ||
                     brisel_intf_lookup(vlan, n->if_index) == nullptr) {
                     removed(n->vlan_id, n->if_index);
@@ -304,17 +305,17 @@ class SendPlan {
         }
     }
 
-    static bool named_in(const Named *first, const Named *last,
-                         uint32_t if_index) {
-        const Named *it = std::lower_bound(
+    static bool named_in(const NamedInterface *first,
+                         const NamedInterface *last, uint32_t if_index) {
+        const NamedInterface *it = std::lower_bound(
             first, last, if_index,
-            [](const Named &n, uint32_t i) { return n.if_index < i; });
+            [](const NamedInterface &n, uint32_t i) { return n.if_index < i; });
         return it != last && it->if_index == if_index;
     }
 
     MallocArray<VlanGroup> groups_;
-    MallocArray<Target> targets_;
-    MallocArray<Gone> gone_;
+    MallocArray<RequestTarget> targets_;
+    MallocArray<RemovedInterface> gone_;
 };
 
 } // namespace

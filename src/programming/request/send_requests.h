@@ -14,7 +14,7 @@ namespace ostrel {
 
 // One interface whose request is sent: install 1 gives request operation 1
 // (install), 0 operation 2 (remove).
-struct Target {
+struct RequestTarget {
     VlanNode *vlan;
     IntfNode *intf;
     uint32_t install;
@@ -26,6 +26,7 @@ struct Target {
 // failing status, at once: requests batched before it stay in the open
 // batch, as after a failing single call.
 [[nodiscard]] uint32_t send_requests(yarl_handle_t handle, yarl_msg *msg,
-                                     const Target *targets, size_t count);
+                                     const RequestTarget *targets,
+                                     size_t count);
 
 } // namespace ostrel

@@ -1,18 +1,18 @@
-#include "programming/reprogram.h"
+#include "programming/request/send_requests.h"
 
 #include <optional>
 
 #include "programming/programming_internal.h"
-#include "programming/record_reuse.h"
+#include "programming/request/record_reuse.h"
 
 namespace ostrel {
 
 uint32_t send_requests(yarl_handle_t handle, yarl_msg *msg,
-                       const Target *targets, size_t count) {
+                       const RequestTarget *targets, size_t count) {
     std::optional<RecordReuse> reuse;
     const VlanNode *scoped = nullptr;
     for (size_t i = 0; i < count; ++i) {
-        const Target &t = targets[i];
+        const RequestTarget &t = targets[i];
         if (t.vlan != scoped) {
             reuse.reset(); // scopes do not nest
             reuse.emplace(t.vlan);

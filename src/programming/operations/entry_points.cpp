@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "programming/programming_internal.h"
-#include "programming/record_reuse.h"
+#include "programming/request/record_reuse.h"
 
 namespace {
 

@@ -13,9 +13,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "ostrelapi.h"
-#include "programming/program_request.h"
+#include "ostrelapi.hpp"
 #include "programming/programming_internal.h"
 
 namespace ostrel {
@@ -56,7 +57,7 @@ uint64_t batch_serial();
                                               yarl_msg *msg, uint32_t word0);
 
 // A sent batch block, freed when its owner goes.
-using SentBatch = std::unique_ptr<uint8_t, FreeDeleter>;
+using SentBatch = std::unique_ptr<uint8_t, free_deleter>;
 
 // As batch_send_and_release, but the sent block goes to *sent instead of
 // being freed at once: a flush keeps it while records are copied from it

@@ -1,9 +1,9 @@
 // The state of the open RecordReuse scope: which VLAN, where in which
 // batch the request to copy records from lies, and the VLAN's sizing sum.
-#include "programming/record_reuse.h"
+#include "programming/request/record_reuse.h"
 
-#include "programming/batch.h"
 #include "programming/programming_internal.h"
+#include "programming/request/batch.h"
 
 namespace ostrel {
 namespace {

@@ -1,6 +1,6 @@
 // The batch buffer: process-wide state and the helpers that open, fill,
 // send and release it.
-#include "programming/batch.h"
+#include "programming/request/batch.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -11,10 +11,10 @@
 #include <cstring>
 
 #include "ifsvc.h"
-#include "programming/batch.h"
-#include "programming/program_request.h"
 #include "programming/programming_internal.h"
-#include "programming/record_reuse.h"
+#include "programming/request/batch.h"
+#include "programming/request/program_request.h"
+#include "programming/request/record_reuse.h"
 
 namespace ostrel {
 namespace {

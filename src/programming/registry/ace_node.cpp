@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "programming/programming_internal.h"
-#include "programming/registry_list.h"
+#include "programming/registry/registry_list.h"
 
 // A new zeroed AceNode, or null when the allocation fails.
 extern "C" OSTREL_API AceNode *brisel_ace_malloc(void) {

@@ -18,8 +18,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "programming/malloc_array.h"
-#include "programming/registry_list.h"
+#include "programming/registry/malloc_array.h"
+#include "programming/registry/registry_list.h"
 
 namespace ostrel {
 

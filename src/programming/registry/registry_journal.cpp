@@ -1,4 +1,4 @@
-#include "programming/registry_journal.h"
+#include "programming/registry/registry_journal.h"
 
 namespace ostrel {
 

@@ -7,7 +7,7 @@
 //     only);
 //  3. there are no iteration operations.
 // ACE nodes are the shared AceNodes (brisel_ace_alloc, brisel_ace_cmp).
-#include "programming/registry_list.h"
+#include "programming/registry/registry_list.h"
 
 using ostrel::registry::children;
 using ostrel::registry::roots;
