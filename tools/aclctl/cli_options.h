@@ -21,6 +21,7 @@ struct Options {
     bool json = false;
     bool brief = false;
     bool resync_on_reconnect = false;
+    bool stats = false; // the library's counters at the end
     std::string scenario; // or the file of `decode` and `send`
 };
 

@@ -15,6 +15,7 @@
 #include "sim_platform.hpp"
 #include "ostrelapi/platform/socket_transport.h"
 #include "status_names.h"
+#include "stats_report.h"
 #include "transport_tap.h"
 #include "yarl.h"
 
@@ -69,6 +70,7 @@ class Runner {
         }
         if (tap::brief())
             totals();
+        stats::report();
         tap::emit("", JsonObject().add("event", "end").add("failed", failed_));
         return failed_ ? 1 : 0;
     }
