@@ -459,7 +459,7 @@ OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_resync(yarl_handle_t handle,
 /** The counters since the library was loaded or last reset. */
 typedef struct ostrel_api_counters_t {
     uint32_t struct_size;    /* set by the caller: sizeof the struct it has */
-    uint32_t reserved;       /* left as the caller set it */
+    uint32_t reserved;       /* written as 0 */
     uint64_t calls;          /* programming entry points called, bulk and
                                 resync included; one per call however many
                                 entry points it goes through */
