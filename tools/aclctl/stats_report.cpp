@@ -4,7 +4,7 @@
 #include <string>
 
 #include "ostrelapi.h"
-#include "transport_tap.h"
+#include "output_sink.h"
 
 namespace ostrel::aclctl::stats {
 
@@ -56,7 +56,7 @@ void report() {
         text += std::string(" ") + f.name + "=" + std::to_string(c.*f.value);
         event.add(f.name, c.*f.value);
     }
-    tap::emit(text + "\n", event);
+    out::emit(text + "\n", event);
 }
 
 } // namespace ostrel::aclctl::stats
