@@ -34,8 +34,10 @@
  * programming functions itself (ostrel_api_program_acl, _del_acl,
  * _pc_program_acl, _pc_program_acl_update, _program_acl_bulk, _resync,
  * brisel_api_yarl_gobble, the brisel_ registry calls) and does not read the
- * registries: that state is process-wide and unguarded, and only the
- * worker's thread touches it. The codec calls are free to use.
+ * registries or the core's counters, nor reset them or set the event hook:
+ * that state is process-wide and unguarded, and only the worker's thread
+ * touches it (an event hook set before the worker starts is called on the
+ * worker's thread). The codec calls are free to use.
  *
  * How long the worker's thread can be held by one core call: a send is
  * tried up to 4 times, each attempt bounded by the transport's timeout
