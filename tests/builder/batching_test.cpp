@@ -85,6 +85,9 @@ TEST_F(Batching, TheLargestRequestFitsAndRefusalsLeaveTheBatchIntact) {
     pc_override_if_index = 77;
     EXPECT_EQ(ostrel_api_program_intf(kHandle, nullptr, &reg.vlan, x, 1, 1),
               OSTREL_STATUS_INVALID);
+    x->count = 1;                    // fits the open batch
+    ostrel::sim::fail_allocation(1); // the request's own block
+    EXPECT_EQ(program(x), OSTREL_STATUS_INVALID);
     EXPECT_EQ(ostrel::sim::count_of(ostrel::sim::Op::Send), 2u);
     EXPECT_EQ(open_batch_bytes(), before);
     EXPECT_EQ(whole_block_bytes(), block);
