@@ -85,6 +85,9 @@ class Help(unittest.TestCase):
             self.assertEqual(r.returncode, 0)
             self.assertIn(b"exit status", r.stdout)
             self.assertEqual(r.stderr, b"")
+        for prog, name in ((ACLCTL, b"aclctl "), (ACLSVC, b"aclsvc-sim ")):
+            r = run([prog, "--version", "--quiet"])
+            self.assertTrue(r.stdout.startswith(name), r.stderr)
         grammar = aclctl("help", "scenario").stdout
         self.assertIn(b"plcy-update op OP", grammar)
         self.assertIn(b"010 is ten", grammar)
@@ -332,6 +335,13 @@ class BadInput(unittest.TestCase):
                 ([ACLCTL, "decode", tmp], 2, b"is a directory"),
                 ([ACLCTL, "/dev/null"], 0, b"no commands (nothing was run)"),
                 ([ACLCTL, "--bogus", DEMO], 2, b"unknown option --bogus"),
+                ([ACLCTL, "--timeout-ms", "0", DEMO], 2,
+                 b"--timeout-ms needs a number from 1 to 600000"),
+                # Not sockets: refused at once, however long the wait.
+                ([ACLCTL, "--socket", DEMO, "--wait-for-socket", "600000",
+                  DEMO], 2, b"demo.scn is a regular file, not a socket"),
+                ([ACLCTL, "--socket", tmp, "--wait-for-socket", "600000",
+                  DEMO], 2, b" is a directory, not a socket"),
                 ([ACLCTL, "--socket", long_path, DEMO], 2,
                  b"socket path too long: 125 bytes, the limit is 107"),
                 ([ACLSVC, "--socket", long_path], 2, b"the limit is 107"),
