@@ -80,14 +80,13 @@ TEST_F(Batching, TheLargestRequestFitsAndRefusalsLeaveTheBatchIntact) {
     EXPECT_EQ(send(1).length, 8u + 130008);
     ASSERT_EQ(program(small, 1, 1), 0u);
     const Bytes before = open_batch_bytes(), block = whole_block_bytes();
+    ostrel::sim::fail_allocation(1); // x's own block, before any flush
+    EXPECT_EQ(program(x), OSTREL_STATUS_INVALID);
     x->count = 2031; // 130072 bytes: more than any batch holds
     EXPECT_EQ(program(x), OSTREL_STATUS_INVALID);
     pc_override_if_index = 77;
     EXPECT_EQ(ostrel_api_program_intf(kHandle, nullptr, &reg.vlan, x, 1, 1),
               OSTREL_STATUS_INVALID);
-    x->count = 1;                    // fits the open batch
-    ostrel::sim::fail_allocation(1); // the request's own block
-    EXPECT_EQ(program(x), OSTREL_STATUS_INVALID);
     EXPECT_EQ(ostrel::sim::count_of(ostrel::sim::Op::Send), 2u);
     EXPECT_EQ(open_batch_bytes(), before);
     EXPECT_EQ(whole_block_bytes(), block);
