@@ -9,6 +9,7 @@ import os
 import pty
 import re
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -497,6 +498,28 @@ class Capture(unittest.TestCase):
         self.assertEqual(broken.stdout, decoded.stdout[:len(broken.stdout)])
         self.assertEqual(broken.stdout.count(b"\nframe "), len(frames) - 2)
         self.assertIn(b"after %d frames" % (len(frames) - 1), broken.stderr)
+
+    def test_a_capture_over_16_mib_is_decoded(self):
+        with tempfile.TemporaryDirectory() as d:
+            pcap = os.path.join(d, "one.pcapng")
+            aclctl("--pcap", pcap, "-", stdin=f"add vlan 1 intf 2 {ACE}\n"
+                   .encode())
+            with open(pcap, "rb") as f:
+                data = f.read()
+            # 17 blocks of 1 MiB of a type the reader skips, between the
+            # interface block and the frames.
+            cut = struct.unpack_from("<I", data, 4)[0]
+            cut += struct.unpack_from("<I", data, cut + 4)[0]
+            size = 1 << 20
+            pad = (struct.pack("<II", 0xBAD, size) + bytes(size - 12) +
+                   struct.pack("<I", size))
+            big = os.path.join(d, "big.pcapng")
+            with open(big, "wb") as f:
+                f.write(data[:cut] + pad * 17 + data[cut:])
+            small, large = aclctl("decode", pcap), aclctl("decode", big)
+        self.assertEqual(large.returncode, 0, large.stderr)
+        self.assertIn(b"frame 3 at ", large.stdout)
+        self.assertEqual(large.stdout, small.stdout)
 
     def test_every_cut_of_a_capture_is_refused_cleanly(self):
         with tempfile.TemporaryDirectory() as d:
