@@ -227,10 +227,35 @@ class Brief(unittest.TestCase):
                                           sum(s["length"] for s in sends)))
         evs = events(aclctl("--brief", "--json", DEMO).stdout)
         self.assertEqual({e["event"] for e in evs},
-                         {"status", "parsed_reply", "table", "totals", "end"})
+                         {"status", "parsed_reply", "table_summary", "totals",
+                          "end"})
         self.assertEqual(of(evs, "status"), of(full, "status"))
         self.assertEqual(of(evs, "totals")[0]["bytes"],
                          sum(s["length"] for s in sends))
+
+    def test_show_is_one_summary_line_unless_show_full(self):
+        with open(DEMO, "rb") as f:
+            scn = f.read() + b"show full\n"
+        full = aclctl("--json", "-", stdin=scn).stdout
+        entries = of(events(full), "table")[-1]["entries"]
+        live = [e["request"] for e in entries if not e["removed"]]
+        head = "  programmed table: %d entries" % len(live)
+        removed = ", %d interface removed" % (len(entries) - len(live))
+        want = head + ", %d interfaces, %d VLANs" % (
+            len({r["intf"] for r in live}),
+            len({r["vlan"] for r in live})) + removed
+        daemon = Daemon("--quiet")
+        remote = aclctl("--brief", "--socket", daemon.socket, "-", stdin=scn)
+        daemon.stop()
+        local = aclctl("--brief", "-", stdin=scn)
+        self.assertEqual(remote.stdout, local.stdout)
+        lines = local.stdout.decode().splitlines()
+        self.assertEqual([l for l in lines if "programmed table" in l],
+                         ["  programmed table: 2 entries, 2 interfaces, "
+                          "1 VLAN", want, head + removed])
+        self.assertIn("    (batch) removed: vlan 10 intf 6", lines)
+        self.assertEqual(len([l for l in lines if l.startswith("    (")]),
+                         len(entries))
 
     def test_a_port_channel_without_members_warns_that_nothing_was_sent(self):
         for members, warned in (("", True), (" 11", False)):
