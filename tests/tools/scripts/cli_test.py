@@ -97,6 +97,7 @@ class Help(unittest.TestCase):
         for prog, page in ((ACLCTL, "aclctl.1"), (ACLSVC, "aclsvc-sim.1")):
             with open(os.path.join(SRC, "tools", "man", page)) as f:
                 man = f.read().replace("\\-", "-")
+            self.assertNotRegex(man, r"@[A-Z_]+@", page)
             options = re.findall(r"^ +(?:-h, )?(--[a-z-]+)",
                                  run([prog, "--help"]).stdout.decode(), re.M)
             self.assertGreater(len(options), 8)
