@@ -39,6 +39,8 @@ inline constexpr const char *kUsage =
     "                     the table; with --json, the status,\n"
     "                     parsed_reply, table_summary (table after show\n"
     "                     full), totals and end events only\n"
+    "  --stats            end with the library's counters (a stats event\n"
+    "                     with --json)\n"
     "  --quiet            silence the TLV library's error print\n"
     "  -h, --help         this text\n"
     "  --version          the version; nothing is run\n"

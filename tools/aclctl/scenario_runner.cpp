@@ -15,6 +15,7 @@
 #include "progress_line.h"
 #include "service_protocol.h"
 #include "sim_platform.hpp"
+#include "stats_report.h"
 #include "status_names.h"
 #include "table_summary.h"
 #include "text_escape.h"
@@ -72,6 +73,7 @@ class Runner {
         }
         if (out::brief())
             totals();
+        stats::report();
         out::emit("", JsonObject().add("event", "end").add("failed", failed_));
         return failed_ ? 1 : 0;
     }
