@@ -18,8 +18,4 @@ namespace ostrel::aclctl {
 int run_scenario(const std::vector<Command> &commands, bool keep_going,
                  bool resync_on_reconnect);
 
-// Prints the service's programmed table: the embedded service's, or the
-// daemon's through a query. False when the query failed.
-bool print_table();
-
 } // namespace ostrel::aclctl

@@ -8,9 +8,10 @@
 #include <string>
 
 #include "ifsvc.h"
+#include "ostrelapi/platform/socket_transport.h"
 #include "ostrelapi/worker.h"
 #include "output_sink.h"
-#include "scenario_runner.h"
+#include "service_protocol.h"
 #include "sim_platform.hpp"
 #include "status_names.h"
 #include "transport_tap.h"
@@ -35,6 +36,35 @@ const char *skipped_verb(Verb verb) {
     default:
         return "this line";
     }
+}
+
+// Prints the service's programmed table (the embedded service's, or the
+// daemon's); false when the query failed.
+bool print_table() {
+    const uint32_t query =
+        out::json() ? tools::kQueryTableJson : tools::kQueryTable;
+    std::string answer;
+    if (!tap::socket_backend()) {
+        answer = tap::embedded_service().answer(query);
+    } else {
+        std::vector<uint8_t> bytes;
+        if (int err = socket_transport::query(query, &bytes); err != 0) {
+            tap::note_transport_error(err);
+            out::emit("  table query failed: " +
+                          std::string(std::strerror(err)) + "\n",
+                      JsonObject()
+                          .add("event", "table_query_failed")
+                          .add("errno", err));
+            return false;
+        }
+        answer.assign(bytes.begin(), bytes.end());
+    }
+    if (out::json())
+        out::emit("",
+                  JsonObject().add("event", "table").raw("entries", answer));
+    else
+        out::print(out::indent(answer, 2));
+    return true;
 }
 
 ostrel_api_acl_change_t change_of(const Command &c) {
