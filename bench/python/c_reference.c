@@ -38,7 +38,8 @@ static double median(double *values, int n) {
 }
 
 static void fail(const char *what, uint32_t status) {
-    fprintf(stderr, "%s: %s (0x%08x)\n", what, ostrel_api_status_name(status), status);
+    fprintf(stderr, "%s: %s (0x%08x)\n", what, ostrel_api_status_name(status),
+            status);
     exit(1);
 }
 
@@ -99,7 +100,8 @@ static double bulk_round(ostrel_api_acl_change_t *changes, uint32_t *statuses) {
     ostrel_sim_set_copy_payloads(0);
     double start = now_ns();
     fill(changes);
-    uint32_t s = ostrel_api_program_acl_bulk(HANDLE, changes, BULK_CHANGES, statuses, &msg);
+    uint32_t s = ostrel_api_program_acl_bulk(HANDLE, changes, BULK_CHANGES,
+                                             statuses, &msg);
     if (s != 0 || (s = brisel_api_yarl_gobble(HANDLE, &msg)) != 0)
         fail("bulk", s);
     double elapsed = now_ns() - start;

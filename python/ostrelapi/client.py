@@ -10,6 +10,7 @@ drains it first.
 from __future__ import annotations
 
 import ctypes
+import os
 import struct
 import threading
 from dataclasses import dataclass
@@ -26,6 +27,15 @@ VLAN_MIN, VLAN_MAX = 1, 4094
 QUAL_LIMIT = 1 << 16
 IF_INDEX_LIMIT = 1 << 32
 HANDLE = 1
+
+# The optional C module for the programming calls (docs/python.md); the
+# same calls go through ctypes without it, or with OSTRELAPI_NO_SPEEDUPS set.
+_speedups = None
+if not os.environ.get("OSTRELAPI_NO_SPEEDUPS"):
+    try:
+        import _ostrelapi_speedups as _speedups  # type: ignore
+    except ImportError:
+        pass
 
 _client_lock = threading.Lock()
 _client_made: Optional[str] = None
@@ -132,9 +142,28 @@ class Client:
         self._msg_ref = ctypes.byref(self._msg)
         self._fast = _native.FastCalls(self._core)
         self._pending = ctypes.c_uint32.in_dll(self._core, "did_yarl_send")
+        if _speedups is not None:
+            self._use_speedups()
         # With the socket transport only the interface and port-channel
         # controls of the simulated platform take effect.
         self.sim = SimControls(_native.sim_library())
+
+    def _use_speedups(self) -> None:
+        def address(f) -> int:
+            return ctypes.cast(f, ctypes.c_void_p).value or 0
+
+        f = self._fast
+        _speedups.configure(address(f.program), address(f.delete), address(f.pc_program),
+                            address(f.drain), address(f.bulk), ctypes.addressof(self._pending),
+                            ctypes.addressof(self._msg), HANDLE, StatusError)
+        # The same calls, checks and drains, made by the C module.
+        self.add, self.delete = _speedups.add, _speedups.delete
+        self.pc_add, self.pc_delete = _speedups.pc_add, _speedups.pc_delete
+
+    @property
+    def speedups(self) -> bool:
+        """Whether the programming calls go through the C module."""
+        return _speedups is not None
 
     @classmethod
     def _create(cls, platform: str) -> "Client":
@@ -349,14 +378,29 @@ class Bulk:
         self._client = client
         self._packed = bytearray()
         self.count = 0
+        self._changes = None
+        if _speedups is not None:
+            self._changes = _speedups.Changes()
+            c = self._changes
+            self.add, self.delete, self.pc_add, self.pc_delete = (
+                c.add, c.delete, c.pc_add, c.pc_delete)
+
+    def __len__(self) -> int:
+        return len(self._changes) if self._changes is not None else self.count
 
     def __enter__(self) -> "Bulk":
         return self
 
     def __exit__(self, kind: Optional[type], value: Optional[BaseException],
                  tb: Optional[TracebackType]) -> None:
-        if kind is None:
+        if kind is not None:
+            return
+        if self._changes is None:
             self._client._apply_bulk(self._packed, self.count)
+            return
+        status, statuses = self._changes.apply()
+        if status != 0:
+            raise BulkError(status, statuses)
 
     def _append(self, vlan: int, intf: int, addr1: Address, addr2: Address, qual: int,
                 add: int, on_port_channel: int) -> None:
