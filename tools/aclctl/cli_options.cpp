@@ -22,6 +22,7 @@ constexpr Flag kFlags[] = {
     {"--fast-retry", &Options::fast_retry},
     {"--keep-going", &Options::keep_going},
     {"--resync-on-reconnect", &Options::resync_on_reconnect},
+    {"--stats", &Options::stats},
     {"--version", &Options::version},
 };
 

@@ -37,6 +37,8 @@ inline constexpr const char *kUsage =
     "                     messages, bytes, failures); with --json, the\n"
     "                     status, parsed_reply, table, totals and end\n"
     "                     events only\n"
+    "  --stats            end with the library's counters (a stats event\n"
+    "                     with --json)\n"
     "  --quiet            silence the TLV library's error print\n"
     "  -h, --help         this text\n"
     "  --version          the version; nothing is run\n"

@@ -19,6 +19,7 @@
 #include "output_sink.h"
 #include "pcapng.h"
 #include "progress_line.h"
+#include "stats_report.h"
 #include "raw_send.h"
 #include "registry_notes.h"
 #include "scenario.h"
@@ -134,6 +135,7 @@ bool set_up_backend(const Options &o) {
     ostrel::aclctl::out::set_json(o.json);
     ostrel::aclctl::out::set_brief(o.brief);
     ostrel::aclctl::tap::set_keep_going(o.keep_going);
+    ostrel::aclctl::stats::set_enabled(o.stats);
     ostrel::tools::set_slot_note_source(ostrel::aclctl::registry_slot_notes);
     std::string why;
     if (!o.pcap_path.empty() &&

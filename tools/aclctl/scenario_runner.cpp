@@ -15,6 +15,7 @@
 #include "progress_line.h"
 #include "service_protocol.h"
 #include "sim_platform.hpp"
+#include "stats_report.h"
 #include "status_names.h"
 #include "transport_tap.h"
 #include "yarl.h"
@@ -70,6 +71,7 @@ class Runner {
         }
         if (out::brief())
             totals();
+        stats::report();
         out::emit("", JsonObject().add("event", "end").add("failed", failed_));
         return failed_ ? 1 : 0;
     }

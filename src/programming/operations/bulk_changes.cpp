@@ -9,6 +9,7 @@
 // remove request that its last delete would have sent.
 #include <algorithm>
 
+#include "observe/counters.h"
 #include "programming/programming_internal.h"
 #include "programming/registry/malloc_array.h"
 #include "programming/registry/registry_journal.h"
@@ -328,6 +329,7 @@ extern "C" OSTREL_API uint32_t ostrel_api_program_acl_bulk(
     yarl_handle_t handle, const ostrel_api_acl_change_t *changes,
     uint32_t count, uint32_t *statuses, yarl_msg *msg) {
     using namespace ostrel;
+    const observe::CallScope counted;
     for (uint32_t i = 0; statuses != nullptr && i < count; ++i) {
         statuses[i] = OSTREL_STATUS_NOT_EXECUTED;
     }
@@ -338,7 +340,9 @@ extern "C" OSTREL_API uint32_t ostrel_api_program_acl_bulk(
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t status = bulk.apply(changes[i]);
         if (status != OSTREL_STATUS_OK) {
+            const uint64_t undo_from = observe::clock_ns();
             bulk.undo();
+            observe::bulk_rolled_back(status, undo_from);
             if (statuses != nullptr) {
                 statuses[i] = status;
             }
@@ -347,7 +351,9 @@ extern "C" OSTREL_API uint32_t ostrel_api_program_acl_bulk(
     }
     SendPlan plan;
     if (!plan.build(bulk.named())) {
+        const uint64_t undo_from = observe::clock_ns();
         bulk.undo();
+        observe::bulk_rolled_back(OSTREL_STATUS_INVALID, undo_from);
         return OSTREL_STATUS_INVALID;
     }
     bulk.commit();

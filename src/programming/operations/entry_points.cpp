@@ -12,6 +12,7 @@
 // choice listed in docs/design.md).
 #include <cstring>
 
+#include "observe/counters.h"
 #include "programming/programming_internal.h"
 #include "programming/request/record_reuse.h"
 
@@ -101,6 +102,7 @@ extern "C" uint32_t ostrel_api_add_acl(yarl_handle_t handle,
 extern "C" OSTREL_API uint32_t ostrel_api_del_acl(
     yarl_handle_t handle, const uint8_t *addr1, const uint8_t *addr2,
     uint32_t vlan_id, uint32_t if_index, uint32_t qualifier, yarl_msg *msg) {
+    const ostrel::observe::CallScope counted;
     if (addr1 == nullptr || addr2 == nullptr) {
         return OSTREL_STATUS_INVALID;
     }
@@ -142,6 +144,7 @@ extern "C" OSTREL_API uint32_t ostrel_api_program_acl(
     yarl_handle_t handle, const uint8_t *addr1, const uint8_t *addr2,
     uint32_t vlan_id, uint32_t if_index, uint32_t qualifier, yarl_msg *msg,
     uint32_t add) {
+    const ostrel::observe::CallScope counted;
     if (add != 0) {
         return ostrel_api_add_acl(handle, addr1, addr2, vlan_id, if_index,
                                   qualifier, msg);

@@ -11,6 +11,7 @@
 // As the request builder does, a member count above the six entries of a
 // PortChannelInfo is capped at six, and a null address is refused before
 // the registry is looked at; both choices are listed in docs/design.md.
+#include "observe/counters.h"
 #include "programming/programming_internal.h"
 
 namespace {
@@ -124,6 +125,7 @@ extern "C" OSTREL_API uint32_t ostrel_api_pc_program_acl(
     yarl_handle_t handle, const uint8_t *addr1, const uint8_t *addr2,
     uint32_t vlan_id, uint32_t pc_if_index, uint32_t qualifier, yarl_msg *msg,
     uint32_t add) {
+    const ostrel::observe::CallScope counted;
     if (addr1 == nullptr || addr2 == nullptr) {
         return OSTREL_STATUS_INVALID;
     }
@@ -144,6 +146,7 @@ extern "C" OSTREL_API uint32_t ostrel_api_pc_program_acl(
 extern "C" OSTREL_API uint32_t ostrel_api_pc_program_acl_update(
     yarl_handle_t handle, uint32_t if_index, uint32_t override, yarl_msg *msg,
     uint32_t install) {
+    const ostrel::observe::CallScope counted;
     for (VlanNode *vlan = brisel_handle.next; vlan != nullptr;
          vlan = vlan->next) {
         IntfNode *intf = brisel_intf_get_first(vlan);

@@ -1,6 +1,7 @@
 // ostrel_api_resync: sends the registry's requests again, so that an ACL
 // service that restarted, or missed a batch that failed to send, holds
 // again what the registry says.
+#include "observe/counters.h"
 #include "programming/programming_internal.h"
 #include "programming/registry/malloc_array.h"
 #include "programming/request/send_requests.h"
@@ -22,6 +23,8 @@ void add_targets(ostrel::MallocArray<ostrel::RequestTarget> &targets,
 extern "C" OSTREL_API uint32_t ostrel_api_resync(yarl_handle_t handle,
                                                  const uint32_t *vlan_id,
                                                  yarl_msg *msg) {
+    const ostrel::observe::CallScope counted;
+    ostrel::observe::resync_started();
     if (msg == nullptr) {
         return OSTREL_STATUS_INVALID;
     }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "ifsvc.h"
+#include "observe/counters.h"
 #include "programming/programming_internal.h"
 #include "programming/request/batch.h"
 #include "programming/request/program_request.h"
@@ -182,6 +183,7 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
     // Append the copies.
     append_for(src, request.size(), fanout);
     flushed.reset();
+    observe::request_built();
 
     // More requests follow: keep the batch open.
     if (defer != 0) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "acl_service.h"
+#include "observe/counters.h"
 #include "programming/programming_internal.h"
 #include "yarl.h"
 
@@ -28,11 +29,13 @@ extern "C" uint32_t ostrel_api_send_batch(yarl_handle_t handle, yarl_msg *msg,
     int result = ostrel::send_to_acl_service(handle, msg, data, length);
     for (int retries = 0; result != 0 && retries < kSendRetries; ++retries) {
         heartbeat_update_and_send(0);
+        const uint64_t slept_from = ostrel::observe::clock_ns();
         usleep(kRetrySleepMicros);
+        ostrel::observe::retry_slept(slept_from);
         result = ostrel::send_to_acl_service(handle, msg, data, length);
     }
     if (result != 0) {
-        return ostrel::report_send_failure(handle);
+        return ostrel::report_send_failure(handle, length);
     }
     did_yarl_send = 1;
     return OSTREL_STATUS_OK;
@@ -57,10 +60,18 @@ extern "C" OSTREL_API uint32_t brisel_api_yarl_gobble(yarl_handle_t handle,
     heartbeat_update_and_send(0);
 
     yarl_msg reply{};
-    if (yarl_recv(handle, &reply, &opts) == -1) {
-        return static_cast<uint32_t>(yarl_errno_get(handle));
+    const uint64_t start = ostrel::observe::clock_ns();
+    const int received = yarl_recv(handle, &reply, &opts);
+    const uint64_t waited = ostrel::observe::clock_ns() - start;
+    if (received == -1) {
+        const auto error = static_cast<uint32_t>(yarl_errno_get(handle));
+        ostrel::observe::drained(error, true, waited);
+        return error;
     }
     const void *payload = yarl_payload_get(&reply);
     yarl_drop(handle, &reply);
-    return payload != nullptr ? OSTREL_STATUS_OK : OSTREL_STATUS_NO_ENTRY;
+    const uint32_t status =
+        payload != nullptr ? OSTREL_STATUS_OK : OSTREL_STATUS_NO_ENTRY;
+    ostrel::observe::drained(status, false, waited);
+    return status;
 }

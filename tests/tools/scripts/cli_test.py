@@ -231,6 +231,22 @@ class Brief(unittest.TestCase):
         self.assertEqual(of(evs, "totals")[0]["bytes"],
                          sum(s["length"] for s in sends))
 
+    def test_stats_count_what_the_json_output_shows(self):
+        evs = events(aclctl("--json", "--stats", "--fail-sends", "2",
+                            "--fast-retry", DEMO).stdout)
+        self.assertEqual([e["event"] for e in evs[-2:]], ["stats", "end"])
+        stats = evs[-2]
+        sent = [s for s, after in zip(evs, evs[1:])
+                if s["event"] == "send" and after["event"] == "accepted"]
+        self.assertEqual(
+            (stats["send_attempts"], stats["messages_sent"],
+             stats["bytes_sent"], stats["send_retries"]),
+            (len(of(evs, "send")), len(sent), sum(s["length"] for s in sent),
+             len(of(evs, "retry"))))
+        self.assertEqual(stats["send_retries"], 2)
+        text = aclctl("--stats", DEMO).stdout.decode().splitlines()
+        self.assertRegex(text[-1], r"^stats: calls=\d+ .* port_channels=\d+$")
+
     def test_a_port_channel_without_members_warns_that_nothing_was_sent(self):
         for members, warned in (("", True), (" 11", False)):
             r = aclctl("--json", "-", stdin=(
