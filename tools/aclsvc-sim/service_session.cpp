@@ -98,11 +98,7 @@ void ServiceSession::log_received(const Head &head,
 }
 
 void ServiceSession::on_query(const Head &head, std::vector<Outgoing> *out) {
-    std::string answer;
-    if (head.opcode == tools::kQueryTable)
-        answer = model_.table();
-    else if (head.opcode == tools::kQueryTableJson)
-        answer = model_.table_json();
+    std::string answer = model_.answer(head.opcode);
     out->push_back(
         {{},
          Clock::now(),
