@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "programming/batch_layout.h"
+
 namespace bench {
 
 namespace {
@@ -10,7 +12,7 @@ namespace {
 // Values of ACE k: every field differs from one record to the next.
 void fill_ace(ostrel_api_ace_t &ace, uint32_t k) {
     ostrel_api_ace_fltr_t &f = ace.fltr;
-    f.fltr_tlv8 = 3;
+    f.fltr_tlv8 = ostrel::request_values::kFltrTlv8Ace;
     f.fltr_flags = OSTREL_FLTR_FLAG_PRESENT;
     f.fltr_qualifier = static_cast<uint16_t>(0x100 + k);
     const uint8_t hi = static_cast<uint8_t>(k >> 8);
@@ -63,10 +65,10 @@ CodecFixture::CodecFixture(uint32_t aces)
 
 void CodecFixture::fill_record() {
     ostrel_api_plcy_update_req_t &r = *record_;
-    r.plcy.plcy_op = 1;
-    r.plcy.plcy_tlv2 = 3;
-    r.dst.dst_tlv4 = 1;
-    r.dst.dst_tlv5 = 1;
+    r.plcy.plcy_op = ostrel::request_values::kOpInstall;
+    r.plcy.plcy_tlv2 = ostrel::request_values::kPlcyTlv2;
+    r.dst.dst_tlv4 = ostrel::request_values::kDstTlv4;
+    r.dst.dst_tlv5 = ostrel::request_values::kDstTlv5;
     r.dst.dst_vlan = 100;
     r.dst.dst_if_index = 0x01000007;
     r.num_aces = aces_;

@@ -12,6 +12,7 @@
 
 #include "frame_input.h"
 #include "fuzz_support.h"
+#include "programming/batch_layout.h"
 #include "record_ops.h"
 #include "sim_platform.hpp"
 #include "socket_frame.h"
@@ -21,6 +22,7 @@ namespace {
 using namespace ostrel_fuzz;
 using namespace ostrel_test;
 using Bytes = std::vector<uint8_t>;
+namespace values = ostrel::request_values;
 
 std::string out_dir;
 
@@ -86,7 +88,7 @@ void seed_record(unsigned index, const std::string &name, const void *rec) {
 ostrel_api_ace_t make_ace(uint8_t tag, uint64_t fltr_flags,
                           uint64_t actn_flags) {
     ostrel_api_ace_t ace{};
-    ace.fltr.fltr_tlv8 = 3;
+    ace.fltr.fltr_tlv8 = values::kFltrTlv8Ace;
     ace.fltr.fltr_flags = fltr_flags;
     ace.fltr.fltr_qualifier = static_cast<uint16_t>(0x0800 + tag);
     for (int i = 0; i < 6; ++i) {
@@ -122,8 +124,8 @@ void seed_request(const std::string &name, uint32_t op, uint32_t n_aces) {
     std::vector<uint64_t> storage((24 + 64 * size_t{n}) / 8 + 1);
     auto *req =
         reinterpret_cast<ostrel_api_plcy_update_req_t *>(storage.data());
-    req->plcy = {op, 3};
-    req->dst = {1, 1, 100, 0x1234};
+    req->plcy = {op, values::kPlcyTlv2};
+    req->dst = {values::kDstTlv4, values::kDstTlv5, 100, 0x1234};
     req->num_aces = n;
     for (uint32_t k = 0; k < n_aces; ++k) {
         req->aces[k] = make_ace(static_cast<uint8_t>(k + 1), 1, 1);
@@ -240,11 +242,11 @@ void seed_batches() {
 }
 
 void seed_small_records() {
-    const ostrel_api_plcy_t install{1, 3};
-    const ostrel_api_plcy_t remove{2, 3};
+    const ostrel_api_plcy_t install{values::kOpInstall, values::kPlcyTlv2};
+    const ostrel_api_plcy_t remove{values::kOpRemove, values::kPlcyTlv2};
     seed_record(kPlcy, "install", &install);
     seed_record(kPlcy, "remove", &remove);
-    const ostrel_api_dst_t dst{1, 1, 100, 0x1234};
+    const ostrel_api_dst_t dst{values::kDstTlv4, values::kDstTlv5, 100, 0x1234};
     const ostrel_api_dst_t wide{0xFFFFFFFFu, 0xFFFF, 4094, 0x80000001u};
     seed_record(kDst, "vlan100", &dst);
     seed_record(kDst, "wide", &wide);
@@ -264,9 +266,9 @@ int main(int argc, char **argv) {
     out_dir = argv[1];
     seed_small_records();
     seed_aces();
-    seed_request("empty", 2, 0);
-    seed_request("one_ace", 1, 1);
-    seed_request("three_aces", 1, 3);
+    seed_request("empty", values::kOpRemove, 0);
+    seed_request("one_ace", values::kOpInstall, 1);
+    seed_request("three_aces", values::kOpInstall, 3);
     seed_batches();
     return 0;
 }

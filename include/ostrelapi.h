@@ -12,6 +12,28 @@
  * Every call runs on the caller's thread and works on unguarded process-wide
  * state: a process makes one programming call at a time.
  *
+ * Blocking: a programming call blocks in the transport. Each message it
+ * sends may take up to four sends with three sleeps of 800 ms between them,
+ * so 2.4 s plus four times the transport's own send time when the service
+ * does not take it; a call that fills more than one batch sends each full
+ * batch that way and also waits in the receive for the service's reply to
+ * it, as a port-channel call does for each member's reply but the last. A
+ * drain (brisel_api_yarl_gobble) waits in the receive until the
+ * reply arrives, or as long as the transport lets a receive wait. The
+ * codecs never block.
+ *
+ * Replies: a call that returns 0 with did_yarl_send at 1 leaves the ACL
+ * service's reply waiting. Drain it with brisel_api_yarl_gobble (same
+ * handle and msg) before the next programming call: the next send reuses
+ * msg, and a reply not drained before then is never collected, so it stays
+ * outstanding in the transport for good.
+ *
+ * Output: the library keeps no log. A send given up after its retries
+ * prints one line through perror(3) on stderr, "Unable to send YARL
+ * message" followed by errno's text; a failing codec conversion prints
+ * through the TLV library's error print (tlv_error_print_switch.h). For
+ * anything more, read the counters or set an event hook (below).
+ *
  * Valid C99 and C++.
  */
 #ifndef OSTRELAPI_H
@@ -73,9 +95,12 @@ extern "C" {
 /** Static name of a status word of this library or of the TLV library
  *  (TLVU_STATUS_* of ostrelapi/platform/tlvu.h): "ok", "no entry",
  *  "invalid argument", "not executed", "send failed" (whatever error
- *  number it carries), "TLV bad argument", "TLV malformed", "TLV output too small", "TLV out of
- *  memory", "TLV not found", "TLV bad table", "TLV value too large"; or
- *  "unknown". Never null. */
+ *  number it carries), "TLV bad argument", "TLV malformed", "TLV output
+ *  too small", "TLV out of memory", "TLV not found", "TLV bad table", "TLV
+ *  value too large"; for the error number a failed drain returns as it is
+ *  (a word from 1 to 0xfff), the error's symbolic name, "ECONNRESET" for
+ *  0x68; or "unknown". Never null; the string is static and never
+ *  changes. Thread-safe: it reads nothing that a call changes. */
 OSTREL_API const char *ostrel_api_status_name(uint32_t status);
 /** Writes the description of a status word to buf as snprintf does (at
  *  most size - 1 characters and a terminating NUL; nothing when size is 0,
@@ -83,7 +108,8 @@ OSTREL_API const char *ostrel_api_status_name(uint32_t status);
  *  description, so a result >= size means it was cut short. The
  *  description is the name, and for a failed send also its error number
  *  and the system's text for it: "send failed: errno 111 (Connection
- *  refused)". Thread-safe. */
+ *  refused)", and for a drain's error number "receive failed: errno 104
+ *  ECONNRESET (Connection reset by peer)". Thread-safe. */
 OSTREL_API size_t ostrel_api_status_text(uint32_t status, char *buf,
                                          size_t size);
 
@@ -397,7 +423,10 @@ typedef struct ostrel_api_acl_change_t {
  *  with a nonzero addr1 in the same VLAN refreshes them from the final
  *  registry, so it can send more up-to-date requests than the single calls
  *  would. In every case each affected interface ends up holding exactly
- *  the request that the final registry builds for it. */
+ *  the request that the final registry builds for it.
+ *
+ *  The call keeps nothing of changes or statuses: both may be freed or
+ *  reused as soon as it returns. */
 OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_program_acl_bulk(
     yarl_handle_t handle, const ostrel_api_acl_change_t *changes,
     uint32_t count, uint32_t *statuses, yarl_msg *msg);
@@ -416,6 +445,100 @@ OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_program_acl_bulk(
 OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_resync(yarl_handle_t handle,
                                                        const uint32_t *vlan_id,
                                                        yarl_msg *msg);
+
+/* ------------------------------------------------------------------ */
+/* Counters and events                                                 */
+/* ------------------------------------------------------------------ */
+
+/* What the library did, for an engineer chasing an ACE that never took
+ * effect. Counting is always on and costs a few increments and clock
+ * readings per call; it changes nothing that is sent, returned, slept or
+ * allocated. The counters and the hook are process-wide and unguarded, like
+ * the registries: read, reset and set them from the thread that programs. */
+
+/** The counters since the library was loaded or last reset. */
+typedef struct ostrel_api_counters_t {
+    uint32_t struct_size;    /* set by the caller: sizeof the struct it has */
+    uint32_t reserved;       /* written as 0 */
+    uint64_t calls;          /* programming entry points called, bulk and
+                                resync included; one per call however many
+                                entry points it goes through */
+    uint64_t requests_built; /* interface requests built into a batch */
+    uint64_t messages_sent;  /* sends the transport accepted */
+    uint64_t bytes_sent;     /* bytes of those sends */
+    uint64_t send_attempts;  /* every send handed to the transport */
+    uint64_t send_retries;   /* attempts after a failed one (each after a
+                                retry sleep) */
+    uint64_t send_failures;  /* sends that failed after every retry */
+    uint64_t drains;         /* brisel_api_yarl_gobble calls, including the
+                                library's own after a full batch */
+    uint64_t drain_failures; /* drains that returned nonzero */
+    uint64_t bulk_rollbacks; /* bulk calls whose changes were taken back */
+    uint64_t resyncs;        /* ostrel_api_resync calls */
+    uint64_t wait_ns;        /* nanoseconds (CLOCK_MONOTONIC) spent in the
+                                transport's send and receive and in the
+                                retry sleeps */
+    /* The registries as they stand when read (not reset): */
+    uint64_t vlans;          /* VLAN entries */
+    uint64_t interfaces;     /* interface entries of every VLAN */
+    uint64_t aces;           /* ACEs of every interface entry */
+    uint64_t port_channels;  /* port-channel entries */
+} ostrel_api_counters_t;
+
+/** Fills *c up to c->struct_size bytes (whole fields only; a larger
+ *  struct_size than this library knows leaves the rest untouched), so a
+ *  program built against an older, shorter struct keeps working. Nothing
+ *  for a null c. Set struct_size = sizeof *c before the call. */
+OSTREL_API void ostrel_api_counters_get(ostrel_api_counters_t *c);
+/** Sets every running counter back to 0; the registry figures stay what
+ *  the registries hold. */
+OSTREL_API void ostrel_api_counters_reset(void);
+
+/** Kinds of event handed to the hook. */
+typedef enum ostrel_api_event_kind_t {
+    /** One send handed to the transport: status 0 when it was accepted,
+     *  else OSTREL_STATUS_SEND_ERROR(error) with error the errno the
+     *  transport left; bytes sent or offered; duration of the send. */
+    OSTREL_EVENT_SEND_ATTEMPT = 1,
+    /** The sleep before a retry, just ended: its duration. */
+    OSTREL_EVENT_RETRY_SLEEP = 2,
+    /** A send given up after its retries: the status the call returns,
+     *  error the transport's error number, the bytes not sent, and the
+     *  time spent on its attempts and sleeps. */
+    OSTREL_EVENT_SEND_FAILED = 3,
+    /** A drain: the status brisel_api_yarl_gobble returns, error the
+     *  transport's error number when the receive failed (else 0), bytes 0,
+     *  duration of the receive. */
+    OSTREL_EVENT_DRAIN = 4,
+    /** A bulk call's changes taken back: the status the call returns and
+     *  the time the undo took; error and bytes 0. */
+    OSTREL_EVENT_BULK_ROLLBACK = 5
+} ostrel_api_event_kind_t;
+
+/** One event; valid only during the hook call. */
+typedef struct ostrel_api_event_t {
+    uint32_t struct_size; /* sizeof the struct the library fills */
+    uint32_t kind;        /* an ostrel_api_event_kind_t */
+    uint32_t status;      /* a status word */
+    int32_t error;        /* an error number, 0 for none */
+    uint64_t bytes;
+    uint64_t duration_ns; /* CLOCK_MONOTONIC nanoseconds */
+} ostrel_api_event_t;
+
+/** An event hook: called with the event and the context it was set with. */
+typedef void (*ostrel_api_event_hook_t)(const ostrel_api_event_t *event,
+                                        void *context);
+
+/** Sets the hook called for each send attempt, retry sleep, failed send,
+ *  drain and bulk rollback, or none for a null hook (there is none by
+ *  default). The hook runs on the caller's thread, inside the call that
+ *  made the event, before that call goes on: keep it short, since the
+ *  call waits for it. A hook must not call back into the library (no
+ *  entry point, drain, registry operation, counter read or hook change):
+ *  the call under way holds the registries and the batch half-changed.
+ *  errno after the hook is what it was before. */
+OSTREL_API void ostrel_api_set_event_hook(ostrel_api_event_hook_t hook,
+                                          void *context);
 
 /* ------------------------------------------------------------------ */
 /* Policy record types (host byte order, naturally aligned)            */

@@ -16,9 +16,9 @@ namespace ostrel {
 int send_to_acl_service(yarl_handle_t handle, yarl_msg *msg, const void *data,
                         uint32_t len);
 
-// After the last failed attempt: prints "Unable to send YARL message" with
-// perror and returns OSTREL_STATUS_SEND_ERROR of the transport's error
-// number.
-uint32_t report_send_failure(yarl_handle_t handle);
+// After the last failed attempt to send len bytes: prints "Unable to send
+// YARL message" with perror and returns OSTREL_STATUS_SEND_ERROR of the
+// transport's error number.
+uint32_t report_send_failure(yarl_handle_t handle, uint32_t len);
 
 } // namespace ostrel

@@ -33,6 +33,14 @@ bool is_send_failure(uint32_t status) {
     return (status & ~kSendErrorMask) == OSTREL_STATUS_SEND_FAILED;
 }
 
+// A drain whose receive failed returns the transport's error number as it
+// is: a small nonzero word, named after the error ("ECONNRESET").
+const char *receive_error_name(uint32_t status) {
+    if (status == 0 || status > kSendErrorMask)
+        return nullptr;
+    return strerrorname_np(static_cast<int>(status)); // static, or null
+}
+
 // The system's text of an error number, whichever strerror_r the C library
 // declares: the GNU one returns the text, the XSI one fills buf.
 [[maybe_unused]] const char *error_text(const char *text, const char *) {
@@ -49,6 +57,8 @@ extern "C" {
 OSTREL_API const char *ostrel_api_status_name(uint32_t status) {
     if (is_send_failure(status))
         return "send failed";
+    if (const char *name = receive_error_name(status))
+        return name;
     for (const StatusName &n : kNames)
         if (n.status == status)
             return n.name;
@@ -61,13 +71,19 @@ OSTREL_API size_t ostrel_api_status_text(uint32_t status, char *buf,
     if (buf == nullptr)
         size = 0;
     int written;
+    char scratch[128] = "";
     if (is_send_failure(status)) {
         int error = static_cast<int>(status & kSendErrorMask);
-        char scratch[128] = "";
         const char *text =
             error_text(strerror_r(error, scratch, sizeof scratch), scratch);
-        written = std::snprintf(buf, size, "%s: errno %d (%s)", name, error,
-                                text);
+        written =
+            std::snprintf(buf, size, "%s: errno %d (%s)", name, error, text);
+    } else if (receive_error_name(status) != nullptr) {
+        int error = static_cast<int>(status);
+        const char *text =
+            error_text(strerror_r(error, scratch, sizeof scratch), scratch);
+        written = std::snprintf(buf, size, "receive failed: errno %d %s (%s)",
+                                error, name, text);
     } else {
         written = std::snprintf(buf, size, "%s", name);
     }

@@ -33,7 +33,7 @@ uint32_t ostrel_api_send_plcy_update(yarl_handle_t handle, uint32_t,
     const uint32_t status =
         ostrel::send_to_acl_service(handle, msg, buf, len) == 0
             ? OSTREL_STATUS_OK
-            : ostrel::report_send_failure(handle);
+            : ostrel::report_send_failure(handle, len);
     if (buf != nullptr) {
         std::free(buf);
     }

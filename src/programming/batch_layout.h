@@ -33,6 +33,17 @@ inline constexpr uint32_t kRequestCountOffset =
 inline constexpr uint32_t kRecordSize = sizeof(ostrel_api_ace_t);
 static_assert(OSTREL_PLCY_UPDATE_REQ_SIZE(1) == kRequestHeadSize + kRecordSize);
 
+// The values a programming request's head carries, and the fltr_tlv8 of
+// an ACE record, as the request builder writes them.
+namespace request_values {
+inline constexpr uint32_t kOpInstall = 1; // plcy_op: the interface has ACEs
+inline constexpr uint32_t kOpRemove = 2;  // plcy_op: it has none left
+inline constexpr uint32_t kPlcyTlv2 = 3;
+inline constexpr uint32_t kDstTlv4 = 1;
+inline constexpr uint16_t kDstTlv5 = 1;
+inline constexpr uint32_t kFltrTlv8Ace = 3;
+} // namespace request_values
+
 // A host-order u32 at any address.
 [[nodiscard]] inline uint32_t load_u32(const uint8_t *p) {
     uint32_t v;

@@ -20,6 +20,9 @@ TEST(StatusNames, NamesTheLibrarysAndTheTlvLibrarysWords) {
     EXPECT_STREQ(ostrel::to_string(0x41050003u), "TLV output too small");
     EXPECT_STREQ(ostrel::to_string(0x41050002u), "TLV malformed");
     EXPECT_STREQ(ostrel::to_string(0x41050007u), "TLV value too large");
+    // A drain hands back the transport's error number itself.
+    EXPECT_STREQ(ostrel::to_string(0x68u), "ECONNRESET");
+    EXPECT_STREQ(ostrel::to_string(0xfffu), "unknown");
     EXPECT_EQ(ostrel::send_error_number(OSTREL_STATUS_SEND_ERROR(0x123)),
               0x123u);
     for (uint32_t other : {0x41040001u, 0x41050000u, 0x41050008u, 0x81041000u,
@@ -29,7 +32,8 @@ TEST(StatusNames, NamesTheLibrarysAndTheTlvLibrarysWords) {
     }
 }
 
-TEST(StatusNames, TextGivesASendFailuresErrorNumberAndIsCutLikeSnprintf) {
+TEST(StatusNames,
+     TextGivesASendOrReceiveFailuresErrorNumberAndIsCutLikeSnprintf) {
     char text[64];
     const char full[] = "send failed: errno 111 (Connection refused)";
     const uint32_t refused = OSTREL_STATUS_SEND_ERROR(111);
@@ -38,6 +42,9 @@ TEST(StatusNames, TextGivesASendFailuresErrorNumberAndIsCutLikeSnprintf) {
     EXPECT_EQ(ostrel_api_status_text(refused, text, 64), sizeof full - 1);
     EXPECT_STREQ(text, full);
     EXPECT_EQ(ostrel_api_status_text(0x41050003u, nullptr, 0), 20u);
+    EXPECT_EQ(ostrel_api_status_text(0x68u, text, 64), 63u);
+    EXPECT_STREQ(text, "receive failed: errno 104 ECONNRESET (Connection "
+                       "reset by peer)");
 }
 
 using HppTest = ostrel_test::HeapChecked;

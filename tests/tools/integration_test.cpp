@@ -113,7 +113,8 @@ TEST(Timeouts, DroppedReplyFailsTheDrainWithTimedOut) {
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_THAT(r.out,
                 HasSubstr("  reply token 1001: receive failed, errno 110\n"
-                          "  status 0x0000006e (unknown)\n"));
+                          "  status 0x0000006e (receive failed: errno 110 "
+                          "ETIMEDOUT (Connection timed out))\n"));
     EXPECT_THAT(r.out,
                 HasSubstr("  reply token 1002: status 0x00000000 (ok)\n"));
 }

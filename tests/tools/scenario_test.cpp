@@ -96,8 +96,8 @@ TEST(ScenarioParse, ABlockHoldsOnlyChangesAndIsClosed) {
               "2: only add, del, pc-add, pc-del and commit in the block "
               "opened by begin on line 1, got 'show'");
     EXPECT_EQ(parse_error("begin\nbegin\n"),
-              "2: commit before another begin: the block opened by begin on "
-              "line 1 is not closed");
+              "2: begin inside the block opened by begin on line 1: blocks "
+              "do not nest; commit that block first");
     EXPECT_EQ(parse_error("drain\nbegin\n"), "2: begin without a commit");
     const std::string ace =
         " addr1 00:11:22:33:44:55 addr2 00:11:22:33:44:55 qual 1\n";

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "counted.h"
+#include "output_sink.h"
 #include "pcapng.h"
 #include "status_names.h"
-#include "transport_tap.h"
 #include "wire_decode.h"
 
 namespace ostrel::aclctl {
@@ -84,7 +84,7 @@ int decode_capture(const std::string &path, const std::vector<uint8_t> &bytes) {
                          i + 1, err.c_str());
             status = 1;
         }
-        std::fputs((text + tap::indent(decoded, 2)).c_str(), stdout);
+        std::fputs((text + out::indent(decoded, 2)).c_str(), stdout);
     }
     if (!stop.empty())
         std::fprintf(stderr,

@@ -22,20 +22,38 @@ constexpr Flag kFlags[] = {
     {"--fast-retry", &Options::fast_retry},
     {"--keep-going", &Options::keep_going},
     {"--resync-on-reconnect", &Options::resync_on_reconnect},
+    {"--stats", &Options::stats},
+    {"--version", &Options::version},
 };
 
 struct Number {
     std::string_view name;
     uint32_t Options::*field;
+    uint32_t min;
     uint32_t max;
 };
 
+// A timeout of 0 would make every send time out.
 constexpr Number kNumbers[] = {
-    {"--timeout-ms", &Options::timeout_ms, 600000},
-    {"--wait-for-socket", &Options::wait_for_socket_ms, 600000},
-    {"--fail-sends", &Options::fail_sends, 1000000},
-    {"--fail-errno", &Options::fail_errno, 4095},
+    {"--timeout-ms", &Options::timeout_ms, 1, 600000},
+    {"--wait-for-socket", &Options::wait_for_socket_ms, 0, 600000},
+    {"--fail-sends", &Options::fail_sends, 0, 1000000},
+    {"--fail-errno", &Options::fail_errno, 0, 4095},
 };
+
+bool read_number(const Number &n, const char *value, Options *o,
+                 std::string *err) {
+    uint32_t v = 0;
+    if (value != nullptr && tools::parse_number(value, n.max, &v) &&
+        v >= n.min) {
+        o->*n.field = v;
+        return true;
+    }
+    *err = std::string(n.name) + " needs a number " +
+           (n.min == 0 ? "up to " : "from " + std::to_string(n.min) + " to ") +
+           std::to_string(n.max);
+    return false;
+}
 
 struct Text {
     std::string_view name;
@@ -59,14 +77,8 @@ bool read_option(int argc, char **argv, int *i, Options *o, std::string *err) {
         }
     for (const Number &n : kNumbers)
         if (a == n.name) {
-            if (value == nullptr ||
-                !tools::parse_number(value, n.max, &(o->*n.field))) {
-                *err = std::string(a) + " needs a number up to " +
-                       std::to_string(n.max);
-                return false;
-            }
             ++*i;
-            return true;
+            return read_number(n, value, o, err);
         }
     for (const Text &t : kTexts)
         if (a == t.name) {
@@ -82,7 +94,9 @@ bool read_option(int argc, char **argv, int *i, Options *o, std::string *err) {
 }
 
 bool check(const Options &o, std::string *err) {
-    if (o.scenario.empty())
+    if (o.version)
+        err->clear();
+    else if (o.scenario.empty())
         *err = "no scenario or file given";
     else if (!o.socket_path.empty() && o.fail_sends > 0)
         *err = "--fail-sends is for the embedded service; "

@@ -1,29 +1,30 @@
 // aclctl: runs an ACL scenario through the library against an embedded
 // service or an aclsvc-sim daemon, or decodes a captured message.
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "capture_decode.h"
 #include "cli_options.h"
+#include "daemon_connect.h"
 #include "help_text.h"
 #include "number_parse.h"
+#include "ostrelapi/platform/socket_transport.h"
+#include "ostrelapi/platform/tlv_error_print_switch.h"
+#include "output_sink.h"
 #include "pcapng.h"
 #include "progress_line.h"
+#include "stats_report.h"
 #include "raw_send.h"
 #include "registry_notes.h"
 #include "scenario.h"
 #include "scenario_runner.h"
 #include "sim_platform.hpp"
-#include "ostrelapi/platform/socket_transport.h"
-#include "ostrelapi/platform/tlv_error_print_switch.h"
 #include "transport_tap.h"
 #include "wire_decode.h"
 
@@ -126,28 +127,15 @@ bool capture_dir_usable(const std::string &dir) {
     return why == nullptr;
 }
 
-// Connects to the daemon, retrying for up to wait_ms while its socket
-// does not exist yet or nobody listens on it yet; 0 or an error number.
-int connect_socket(const std::string &path, uint32_t wait_ms) {
-    const auto start = std::chrono::steady_clock::now();
-    for (;;) {
-        int err = ostrel_socket_transport_connect(path.c_str());
-        auto waited = std::chrono::steady_clock::now() - start;
-        if ((err != ENOENT && err != ECONNREFUSED) ||
-            waited >= std::chrono::milliseconds(wait_ms))
-            return err;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
-
 // Connects the chosen backend; false with a message printed.
 bool set_up_backend(const Options &o) {
     ostrel::sim::reset();
     ostrel::sim::set_copy_payloads(false);
     ostrel::aclctl::tap::set_fast_retry(o.fast_retry);
-    ostrel::aclctl::tap::set_json(o.json);
-    ostrel::aclctl::tap::set_brief(o.brief);
+    ostrel::aclctl::out::set_json(o.json);
+    ostrel::aclctl::out::set_brief(o.brief);
     ostrel::aclctl::tap::set_keep_going(o.keep_going);
+    ostrel::aclctl::stats::set_enabled(o.stats);
     ostrel::tools::set_slot_note_source(ostrel::aclctl::registry_slot_notes);
     std::string why;
     if (!o.pcap_path.empty() &&
@@ -163,12 +151,8 @@ bool set_up_backend(const Options &o) {
         return true;
     }
     ostrel_socket_transport_set_timeout_ms(static_cast<int>(o.timeout_ms));
-    int err = connect_socket(o.socket_path, o.wait_for_socket_ms);
-    if (err != 0) {
-        std::fprintf(stderr, "aclctl: cannot connect to %s: %s\n",
-                     o.socket_path.c_str(), std::strerror(err));
+    if (!ostrel::aclctl::connect_daemon(o.socket_path, o.wait_for_socket_ms))
         return false;
-    }
     ostrel::aclctl::tap::use_socket_backend(true);
     return true;
 }
@@ -223,8 +207,6 @@ int send_file(const Options &o) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
-        return std::printf("aclctl %s\n", ostrel_version()) < 0;
     int status = 0;
     if (help_asked(argc, argv, &status))
         return status;
@@ -236,6 +218,8 @@ int main(int argc, char **argv) {
     if (!ostrel::aclctl::parse_args(argc - (decode || send),
                                     argv + (decode || send), &options, &err))
         return fail_usage(err);
+    if (options.version)
+        return std::printf("aclctl %s\n", ostrel_version()) < 0;
     if (options.quiet)
         tlvu_set_error_print_enabled(0);
     if (decode)

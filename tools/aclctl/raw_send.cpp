@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "daemon_connect.h"
 #include "ostrelapi/platform/socket_transport.h"
 #include "status_names.h"
 #include "yarl.h"
@@ -45,12 +46,8 @@ int receive_status(const yarl_msg *sent) {
 int send_raw(const std::string &socket_path, const std::vector<uint8_t> &bytes,
              uint32_t timeout_ms) {
     ostrel_socket_transport_set_timeout_ms(static_cast<int>(timeout_ms));
-    int err = ostrel_socket_transport_connect(socket_path.c_str());
-    if (err != 0) {
-        std::fprintf(stderr, "aclctl: cannot connect to %s: %s\n",
-                     socket_path.c_str(), std::strerror(err));
+    if (!connect_daemon(socket_path, 0))
         return 2;
-    }
     yarl_addr dst{OSTREL_ACL_SERVICE_NODE, OSTREL_ACL_SERVICE_PORT};
     yarl_send_opts opts{};
     opts.word[0] = 1;

@@ -214,7 +214,9 @@ std::string block_problem(Command &cmd, int *open) {
     const std::string opened =
         "the block opened by begin on line " + std::to_string(*open);
     if (cmd.verb == Verb::Begin && *open != 0)
-        return "commit before another begin: " + opened + " is not closed";
+        return "begin inside " + opened +
+               ": blocks do not nest; commit "
+               "that block first";
     if (cmd.verb == Verb::Commit && *open == 0)
         return "commit without a begin before it";
     if (*open != 0 && cmd.verb != Verb::Commit && !is_change(cmd.verb))

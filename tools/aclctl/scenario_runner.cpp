@@ -10,10 +10,12 @@
 #include "counted.h"
 #include "ifsvc.h"
 #include "ostrelapi.h"
+#include "ostrelapi/platform/socket_transport.h"
+#include "output_sink.h"
 #include "progress_line.h"
 #include "service_protocol.h"
 #include "sim_platform.hpp"
-#include "ostrelapi/platform/socket_transport.h"
+#include "stats_report.h"
 #include "status_names.h"
 #include "transport_tap.h"
 #include "yarl.h"
@@ -43,12 +45,12 @@ class Runner {
         size_t done = 0;
         for (const Command &cmd : commands) {
             line_ = cmd.line;
-            if (!tap::brief())
-                tap::emit("line " + std::to_string(cmd.line) + ": " + cmd.text +
+            if (!out::brief())
+                out::emit("line " + std::to_string(cmd.line) + ": " + cmd.text +
                               "\n",
                           command_json(cmd));
             if (!cmd.warning.empty())
-                tap::emit("", JsonObject()
+                out::emit("", JsonObject()
                                   .add("event", "warning")
                                   .add("line", cmd.line)
                                   .add("message", cmd.warning));
@@ -67,9 +69,10 @@ class Runner {
             drain_note("end of scenario\n", "end of scenario");
             drain();
         }
-        if (tap::brief())
+        if (out::brief())
             totals();
-        tap::emit("", JsonObject().add("event", "end").add("failed", failed_));
+        stats::report();
+        out::emit("", JsonObject().add("event", "end").add("failed", failed_));
         return failed_ ? 1 : 0;
     }
 
@@ -98,7 +101,7 @@ class Runner {
                 const std::string &changes_json = "") {
         ++calls_;
         failures_ += s != OSTREL_STATUS_OK;
-        std::string head = tap::brief() ? "line " + std::to_string(line_) +
+        std::string head = out::brief() ? "line " + std::to_string(line_) +
                                               ": " + call + ": status "
                                         : "  status ";
         JsonObject event;
@@ -109,7 +112,7 @@ class Runner {
             .add("name", tools::status_name(s));
         if (!changes_json.empty())
             event.raw("changes", changes_json);
-        tap::emit(head + tools::status_text(s) + "\n" + changes_text, event);
+        out::emit(head + tools::status_text(s) + "\n" + changes_text, event);
         if (s != OSTREL_STATUS_OK)
             failed_ = true;
     }
@@ -128,8 +131,8 @@ class Runner {
     }
 
     static void drain_note(const std::string &text, const char *why) {
-        if (!tap::brief())
-            tap::emit(text, JsonObject().add("event", "drain").add("why", why));
+        if (!out::brief())
+            out::emit(text, JsonObject().add("event", "drain").add("why", why));
     }
 
     // Brief output's last line: what the run cost.
@@ -137,7 +140,7 @@ class Runner {
         auto messages = tap::messages_sent();
         auto bytes = tap::bytes_sent();
         using tools::counted;
-        tap::emit("totals: " + counted(calls_, "call") + ", " +
+        out::emit("totals: " + counted(calls_, "call") + ", " +
                       counted(messages, "message") + ", " +
                       counted(bytes, "byte") + ", " +
                       counted(failures_, "failure") + "\n",
@@ -168,7 +171,7 @@ class Runner {
         progress::erase();
         std::fprintf(stderr, "aclctl: line %d: warning: %s\n", c.line,
                      why.c_str());
-        tap::emit("", JsonObject()
+        out::emit("", JsonObject()
                           .add("event", "warning")
                           .add("line", c.line)
                           .add("message", why));
@@ -242,7 +245,7 @@ class Runner {
         std::string text;
         std::vector<std::string> json;
         for (size_t k = 0; k < block_.size(); ++k) {
-            if (!tap::brief() || statuses[k] != OSTREL_STATUS_OK)
+            if (!out::brief() || statuses[k] != OSTREL_STATUS_OK)
                 text += "    line " + std::to_string(block_[k]->line) +
                         ": status " + tools::status_text(statuses[k]) + "\n";
             json.push_back(JsonObject()
@@ -282,7 +285,7 @@ class Runner {
         if (!resync_on_reconnect_ || now == generation_)
             return;
         generation_ = now;
-        tap::emit("  (connected again to the service: resync)\n",
+        out::emit("  (connected again to the service: resync)\n",
                   JsonObject()
                       .add("event", "reconnected")
                       .add("line", line_)
@@ -320,7 +323,7 @@ class Runner {
         event.add("event", "parsed_reply").add("payload", payload != nullptr);
         if (payload != nullptr)
             event.add("word", word).add("name", tools::status_name(word));
-        tap::emit("  parsed reply: " +
+        out::emit("  parsed reply: " +
                       (payload != nullptr ? "word " + tools::status_text(word)
                                           : std::string("no payload")) +
                       "\n",
@@ -331,15 +334,15 @@ class Runner {
     static void fill_request(const Command &c,
                              ostrel_api_plcy_update_req_t *req) {
         req->plcy.plcy_op = c.op;
-        req->plcy.plcy_tlv2 = 3;
-        req->dst.dst_tlv4 = 1;
-        req->dst.dst_tlv5 = 1;
+        req->plcy.plcy_tlv2 = request_values::kPlcyTlv2;
+        req->dst.dst_tlv4 = request_values::kDstTlv4;
+        req->dst.dst_tlv5 = request_values::kDstTlv5;
         req->dst.dst_vlan = static_cast<uint16_t>(c.vlan);
         req->dst.dst_if_index = c.target;
         req->num_aces = static_cast<uint32_t>(c.aces.size());
         for (size_t k = 0; k < c.aces.size(); ++k) {
             ostrel_api_ace_t &a = req->aces[k];
-            a.fltr.fltr_tlv8 = 3;
+            a.fltr.fltr_tlv8 = request_values::kFltrTlv8Ace;
             a.fltr.fltr_flags = OSTREL_FLTR_FLAG_PRESENT;
             a.fltr.fltr_qualifier = static_cast<uint16_t>(c.aces[k].qual);
             std::memcpy(a.fltr.fltr_addr1, c.aces[k].addr1, 6);
@@ -352,13 +355,13 @@ class Runner {
     void show() {
         const tools::ServiceModel &model = tap::embedded_service();
         if (!tap::socket_backend())
-            return table(tap::json() ? model.table_json() : model.table());
+            return table(out::json() ? model.table_json() : model.table());
         std::vector<uint8_t> answer;
         int err = socket_transport::query(
-            tap::json() ? tools::kQueryTableJson : tools::kQueryTable, &answer);
+            out::json() ? tools::kQueryTableJson : tools::kQueryTable, &answer);
         if (err != 0) {
             tap::note_transport_error(err);
-            tap::emit("  table query failed: " +
+            out::emit("  table query failed: " +
                           std::string(std::strerror(err)) + "\n",
                       JsonObject()
                           .add("event", "table_query_failed")
@@ -371,9 +374,9 @@ class Runner {
 
     // The table as text, or in JSON mode its entries array.
     static void table(const std::string &answer) {
-        if (!tap::json())
-            return tap::print(tap::indent(answer, 2));
-        tap::emit("",
+        if (!out::json())
+            return out::print(out::indent(answer, 2));
+        out::emit("",
                   JsonObject().add("event", "table").raw("entries", answer));
     }
 

@@ -1,22 +1,17 @@
-// Transport tap of aclctl: prints what the library sends and receives and
-// dispatches each transport call to the embedded simulated platform
-// (__real_*) or to the socket transport.
+// Transport tap of aclctl: reports, captures and counts what the library
+// sends and receives, and dispatches each transport call to the embedded
+// simulated platform (__real_*) or to the socket transport.
 #include "transport_tap.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <unistd.h>
 
-#include "counted.h"
-#include "pcapng.h"
-#include "progress_line.h"
-#include "sim_platform.hpp"
 #include "ostrelapi/platform/socket_transport.h"
-#include "status_names.h"
-#include "wire_decode.h"
-#include "wire_json.h"
+#include "pcapng.h"
+#include "sim_platform.hpp"
+#include "transport_report.h"
 #include "yarl.h"
 
 extern "C" {
@@ -35,13 +30,9 @@ namespace ostrel::aclctl::tap {
 
 namespace {
 
-using tools::JsonObject;
-
 struct TapState {
     bool socket = false;
     bool fast_retry = false;
-    bool json = false;
-    bool brief = false;
     bool keep_going = false;
     int gone = 0;
     std::string capture_dir;
@@ -71,32 +62,7 @@ void capture(const void *payload, uint32_t length) {
               (length == 0 || std::fwrite(payload, length, 1, f) == 1);
     if (f != nullptr)
         ok = std::fclose(f) == 0 && ok;
-    const int err = errno;
-    if (state().brief && ok)
-        return;
-    emit(ok ? "  captured " + path + "\n"
-            : "  capture to " + path + " failed: " + std::strerror(err) + "\n",
-         JsonObject().add("event", "captured").add("path", path).add("ok", ok));
-}
-
-void print_send(const yarl_addr *dst, uint32_t opcode, const void *payload,
-                uint32_t length) {
-    std::string head = "  send " + tools::counted(length, "byte") +
-                       ", opcode " + std::to_string(opcode);
-    if (dst != nullptr)
-        head += ", to " + tools::hex_word(dst->node) + ":" +
-                std::to_string(dst->service);
-    std::string text;
-    std::string err;
-    const auto *bytes = static_cast<const uint8_t *>(payload);
-    if (!tools::decode_message(bytes, length, &text, &err))
-        text = "undecodable: " + err + "\n";
-    JsonObject event;
-    event.add("event", "send").add("opcode", opcode).add("length", length);
-    if (dst != nullptr)
-        event.add("node", dst->node).add("service", dst->service);
-    event.raw("message", tools::message_json(bytes, length));
-    emit(head + "\n" + indent(text, 4), event);
+    out::report_captured(path, ok, errno);
 }
 
 int embedded_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
@@ -168,12 +134,6 @@ const tools::ServiceModel &embedded_service() {
     return state().service;
 }
 
-void set_brief(bool on) {
-    state().brief = on;
-}
-bool brief() {
-    return state().brief;
-}
 unsigned long long messages_sent() {
     return state().sends;
 }
@@ -181,49 +141,10 @@ unsigned long long bytes_sent() {
     return state().bytes;
 }
 
-void set_json(bool on) {
-    state().json = on;
-}
-bool json() {
-    return state().json;
-}
-
-void emit(const std::string &text, const JsonObject &event) {
-    emit(text, event.str());
-}
-
-void emit(const std::string &text, const std::string &event_json) {
-    if (state().json)
-        print(event_json + "\n");
-    else if (!text.empty())
-        print(text);
-}
-
-void print(const std::string &text) {
-    progress::erase();
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
-}
-
-std::string indent(const std::string &text, int spaces) {
-    std::string pad(static_cast<size_t>(spaces), ' ');
-    std::string out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        size_t end = nl == std::string::npos ? text.size() : nl + 1;
-        out += pad + text.substr(start, end - start);
-        start = end;
-    }
-    if (!out.empty() && out.back() != '\n')
-        out += '\n';
-    return out;
-}
-
 } // namespace ostrel::aclctl::tap
 
 using namespace ostrel::aclctl::tap;
-using ostrel::tools::JsonObject;
+namespace out = ostrel::aclctl::out;
 
 extern "C" {
 
@@ -233,8 +154,7 @@ int __wrap_yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
     state().sends++;
     state().bytes += length;
     state().command_sends++;
-    if (!state().brief)
-        print_send(dst, opcode, payload, length);
+    out::report_send(dst, opcode, payload, length);
     capture(payload, length);
     int r = socket_backend()
                 ? ostrel_socket_yarl_send(handle, dst, opcode, payload, length,
@@ -248,21 +168,14 @@ int __wrap_yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
         state().pcap.write(ostrel::tools::accept_frame(
             sent_token, r == 0 ? 0 : yarl_errno_get(handle)));
     }
-    if (r == 0)
-        state().gone = 0; // back after a restart: the transport reconnected
-    if (r == 0 && state().brief)
-        return r;
     if (r == 0) {
-        uint32_t token = sent_token;
-        emit("  -> accepted, reply token " + std::to_string(token) + "\n",
-             JsonObject().add("event", "accepted").add("token", token));
+        state().gone = 0; // back after a restart: the transport reconnected
+        out::report_accepted(sent_token);
     } else {
         int err = yarl_errno_get(handle);
         note_transport_error(err);
         state().command_timeouts += err == ETIMEDOUT;
-        if (!state().brief)
-            emit("  -> refused, errno " + std::to_string(err) + "\n",
-                 JsonObject().add("event", "refused").add("errno", err));
+        out::report_refused(err);
         errno = err; // for the library's perror line
     }
     return r;
@@ -296,35 +209,16 @@ int __wrap_yarl_recv(yarl_handle_t handle, yarl_msg *record,
     if (r == -1) {
         int err = yarl_errno_get(handle);
         note_transport_error(err);
-        emit("  reply token " + std::to_string(token) +
-                 ": receive failed, errno " + std::to_string(err) + "\n",
-             JsonObject()
-                 .add("event", "receive_failed")
-                 .add("token", token)
-                 .add("errno", err));
+        out::report_receive_failed(token, err);
         errno = err;
         return r;
     }
-    const void *payload = yarl_payload_get(record);
-    uint32_t word = 0;
-    if (payload != nullptr)
-        std::memcpy(&word, payload, sizeof word);
     // The transport gives no payload length: a reply's payload is the
     // service's 4-byte status word.
+    const void *payload = yarl_payload_get(record);
     state().pcap.write(ostrel::tools::reply_frame(
-        token, payload, payload != nullptr ? sizeof word : 0));
-    if (state().brief)
-        return r;
-    JsonObject event;
-    event.add("event", "reply").add("token", token);
-    event.add("payload", payload != nullptr);
-    if (payload != nullptr)
-        event.add("status", word).add("name", ostrel::tools::status_name(word));
-    emit("  reply token " + std::to_string(token) + ": " +
-             (payload != nullptr ? "status " + ostrel::tools::status_text(word)
-                                 : std::string("no payload")) +
-             "\n",
-         event);
+        token, payload, payload != nullptr ? sizeof(uint32_t) : 0));
+    out::report_reply(token, payload);
     return r;
 }
 
@@ -336,13 +230,7 @@ int __wrap_heartbeat_update_and_send(uint32_t arg) {
 int __wrap_usleep(useconds_t us) {
     const bool skip =
         state().fast_retry || (state().gone != 0 && !state().keep_going);
-    if (!state().brief)
-        emit("  retry after " + std::to_string(us) + " us" +
-                 (skip ? " (skipped)" : "") + "\n",
-             JsonObject()
-                 .add("event", "retry")
-                 .add("sleep_us", us)
-                 .add("skipped", skip));
+    out::report_retry(us, skip);
     return skip ? 0 : __real_usleep(us);
 }
 

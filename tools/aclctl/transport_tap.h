@@ -1,16 +1,16 @@
 // The transport under aclctl. The library's transport calls are routed
-// (link-time --wrap) through this tap, which prints every message sent,
-// decoded, and every reply, and hands the call to the chosen backend:
+// (link-time --wrap) through this tap, which reports every message sent
+// and every reply (transport_report.h), captures and counts them, and
+// hands the call to the chosen backend:
 //  - embedded: the in-process simulated platform, with a service model
 //    applying each message and choosing its reply status;
 //  - socket: the socket transport to an aclsvc-sim daemon.
-// The library's retry sleeps come here too: printed, and skipped when
+// The library's retry sleeps come here too: reported, and skipped when
 // fast retries are asked for.
 #pragma once
 
 #include <string>
 
-#include "json_writer.h"
 #include "service_model.h"
 
 namespace ostrel::aclctl::tap {
@@ -46,24 +46,8 @@ bool set_pcap_file(const std::string &path, std::string *err);
 // The embedded service's programmed table.
 const tools::ServiceModel &embedded_service();
 
-// Brief output: no per-message events (nothing is decoded), only what the
-// scenario runner reports per call.
-void set_brief(bool on);
-bool brief();
 // Messages sent so far (every try of every send) and their bytes.
 unsigned long long messages_sent();
 unsigned long long bytes_sent();
-
-// Writes text to the scenario's output.
-void print(const std::string &text);
-// JSON Lines output: every event one JSON object on its own line.
-void set_json(bool on);
-bool json();
-// Writes the event: its text, or in JSON mode its object on one line
-// (an event with empty text shows only in JSON mode).
-void emit(const std::string &text, const tools::JsonObject &event);
-void emit(const std::string &text, const std::string &event_json);
-// Every line of text indented by `spaces`.
-std::string indent(const std::string &text, int spaces);
 
 } // namespace ostrel::aclctl::tap

@@ -12,8 +12,39 @@ namespace ostrel::aclsvc {
 
 namespace {
 
-bool number_option(std::string_view name, const char *value, uint32_t max,
-                   uint32_t *out, std::string *err) {
+// Reads one option's value (null when the command line ends there) into
+// *o; false with *err set.
+using ValueReader = bool (*)(std::string_view name, const char *value,
+                             Options *o, std::string *err);
+
+struct OptionSpec {
+    std::string_view name;
+    bool takes_value;
+    ValueReader read;
+};
+
+bool missing_value(std::string_view name, std::string *err) {
+    *err = "bad or missing value for " + std::string(name);
+    return false;
+}
+
+template <bool Options::*Field>
+bool flag(std::string_view, const char *, Options *o, std::string *) {
+    o->*Field = true;
+    return true;
+}
+
+template <std::string Options::*Field>
+bool text(std::string_view name, const char *value, Options *o,
+          std::string *err) {
+    if (value == nullptr)
+        return missing_value(name, err);
+    o->*Field = value;
+    return true;
+}
+
+bool read_number(std::string_view name, const char *value, uint32_t max,
+                 uint32_t *out, std::string *err) {
     if (value == nullptr || !tools::parse_number(value, max, out)) {
         *err =
             std::string(name) + " needs a number up to " + std::to_string(max);
@@ -22,7 +53,32 @@ bool number_option(std::string_view name, const char *value, uint32_t max,
     return true;
 }
 
-bool mode_option(const char *value, int *out, std::string *err) {
+template <uint32_t Options::*Field, uint32_t Max>
+bool number(std::string_view name, const char *value, Options *o,
+            std::string *err) {
+    return read_number(name, value, Max, &(o->*Field), err);
+}
+
+bool error_number(std::string_view name, const char *value, Options *o,
+                  std::string *err) {
+    if (!read_number(name, value, 4095, &o->fail_errno, err))
+        return false;
+    if (o->fail_errno == 0)
+        *err = std::string(name) + " must not be 0";
+    return o->fail_errno != 0;
+}
+
+bool log_format(std::string_view name, const char *value, Options *o,
+                std::string *err) {
+    std::string_view format = value != nullptr ? value : "";
+    if (format != "json" && format != "text")
+        return missing_value(name, err);
+    o->json_log = format == "json";
+    return true;
+}
+
+bool file_mode(std::string_view, const char *value, Options *o,
+               std::string *err) {
     uint32_t mode = 0;
     std::string_view text = value != nullptr ? value : "";
     bool ok = !text.empty() && text.size() <= 4 &&
@@ -33,109 +89,92 @@ bool mode_option(const char *value, int *out, std::string *err) {
         *err = "--mode needs an octal file mode up to 0777";
         return false;
     }
-    *out = static_cast<int>(mode);
+    o->mode = static_cast<int>(mode);
     return true;
 }
 
-bool id_list_option(std::string_view name, const char *value,
-                    std::vector<uint32_t> *out, std::string *err) {
-    if (value == nullptr || !parse_id_list(value, out)) {
+template <std::vector<uint32_t> PeerPolicy::*Field>
+bool id_list(std::string_view name, const char *value, Options *o,
+             std::string *err) {
+    if (value == nullptr || !parse_id_list(value, &(o->peers.*Field))) {
         *err = std::string(name) + " needs a comma-separated list of numbers";
         return false;
     }
     return true;
 }
 
-bool ready_fd_option(const char *value, int *out, std::string *err) {
+bool ready_fd(std::string_view name, const char *value, Options *o,
+              std::string *err) {
     uint32_t fd = 0;
-    if (!number_option("--ready-fd", value, 1024, &fd, err))
+    if (!read_number(name, value, 1024, &fd, err))
         return false;
     if (::fcntl(static_cast<int>(fd), F_GETFD) < 0) {
         *err =
             "--ready-fd " + std::to_string(fd) + " is not an open descriptor";
         return false;
     }
-    *out = static_cast<int>(fd);
+    o->ready_fd = static_cast<int>(fd);
     return true;
 }
 
-// The options that take a value, for telling a missing value from a
-// misspelt option.
-bool known_option(std::string_view arg) {
-    for (std::string_view name :
-         {"--log-format", "--pcap", "--socket", "--fail-sends", "--fail-errno",
-          "--drop-replies", "--delay-ms", "--ready-fd", "--mode", "--group",
-          "--allow-uid", "--allow-gid"})
-        if (arg == name)
-            return true;
+constexpr OptionSpec kOptions[] = {
+    {"--quiet", false, flag<&Options::quiet>},
+    {"--version", false, flag<&Options::version>},
+    {"--log-format", true, log_format},
+    {"--pcap", true, text<&Options::pcap_path>},
+    {"--socket", true, text<&Options::socket_path>},
+    {"--group", true, text<&Options::group>},
+    {"--fail-sends", true, number<&Options::fail_sends, 1000000>},
+    {"--fail-errno", true, error_number},
+    {"--drop-replies", true, number<&Options::drop_replies, 1000000>},
+    {"--restart-after", true, number<&Options::restart_after, 1000000000>},
+    {"--delay-ms", true, number<&Options::delay_ms, 60000>},
+    {"--ready-fd", true, ready_fd},
+    {"--mode", true, file_mode},
+    {"--allow-uid", true, id_list<&PeerPolicy::uids>},
+    {"--allow-gid", true, id_list<&PeerPolicy::gids>},
+};
+
+// Reads the option at argv[*i] (and its value); false with *err set.
+bool read_option(int argc, char **argv, int *i, Options *o, std::string *err) {
+    std::string_view arg = argv[*i];
+    for (const OptionSpec &spec : kOptions) {
+        if (arg != spec.name)
+            continue;
+        const char *value =
+            spec.takes_value && *i + 1 < argc ? argv[*i + 1] : nullptr;
+        *i += spec.takes_value;
+        return spec.read(spec.name, value, o, err);
+    }
+    *err = "unknown option " + std::string(arg);
     return false;
+}
+
+// The checks made once every option is read.
+bool check(Options *o, std::string *err) {
+    if (o->version)
+        return true;
+    if (o->socket_path.empty()) {
+        *err = "--socket PATH is required";
+        return false;
+    }
+    *err = tools::socket_path_problem(o->socket_path);
+    if (err->empty() && !o->group.empty() &&
+        ::getgrnam(o->group.c_str()) == nullptr)
+        *err = "--group " + o->group + ": no such group";
+    if (!err->empty())
+        return false;
+    o->peers.default_to_own_uid_and_root();
+    return true;
 }
 
 } // namespace
 
 bool parse_options(int argc, char **argv, Options *out, std::string *err) {
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
-        bool ok = true;
-        if (arg == "--quiet") {
-            out->quiet = true;
-            continue;
-        }
-        if (arg == "--log-format" && value != nullptr &&
-            (std::string_view(value) == "json" ||
-             std::string_view(value) == "text")) {
-            out->json_log = std::string_view(value) == "json";
-        } else if (arg == "--pcap" && value != nullptr) {
-            out->pcap_path = value;
-        } else if (arg == "--socket" && value != nullptr) {
-            out->socket_path = value;
-        } else if (arg == "--fail-sends") {
-            ok = number_option(arg, value, 1000000, &out->fail_sends, err);
-        } else if (arg == "--fail-errno") {
-            ok = number_option(arg, value, 4095, &out->fail_errno, err) &&
-                 out->fail_errno != 0;
-            if (!ok && out->fail_errno == 0)
-                *err = "--fail-errno must not be 0";
-        } else if (arg == "--drop-replies") {
-            ok = number_option(arg, value, 1000000, &out->drop_replies, err);
-        } else if (arg == "--restart-after") {
-            ok =
-                number_option(arg, value, 1000000000, &out->restart_after, err);
-        } else if (arg == "--delay-ms") {
-            ok = number_option(arg, value, 60000, &out->delay_ms, err);
-        } else if (arg == "--ready-fd") {
-            ok = ready_fd_option(value, &out->ready_fd, err);
-        } else if (arg == "--mode") {
-            ok = mode_option(value, &out->mode, err);
-        } else if (arg == "--group" && value != nullptr) {
-            out->group = value;
-        } else if (arg == "--allow-uid") {
-            ok = id_list_option(arg, value, &out->peers.uids, err);
-        } else if (arg == "--allow-gid") {
-            ok = id_list_option(arg, value, &out->peers.gids, err);
-        } else {
-            *err = (known_option(arg) ? "bad or missing value for "
-                                      : "unknown option ") +
-                   std::string(arg);
+    for (int i = 1; i < argc; ++i)
+        if (!read_option(argc, argv, &i, out, err))
             return false;
-        }
-        if (!ok)
-            return false;
-        ++i;
-    }
-    if (out->socket_path.empty()) {
-        *err = "--socket PATH is required";
-        return false;
-    }
-    *err = tools::socket_path_problem(out->socket_path);
-    if (err->empty() && !out->group.empty() &&
-        ::getgrnam(out->group.c_str()) == nullptr)
-        *err = "--group " + out->group + ": no such group";
-    if (!err->empty())
-        return false;
-    out->peers.default_to_own_uid_and_root();
-    return true;
+    return check(out, err);
 }
 
 } // namespace ostrel::aclsvc

@@ -17,6 +17,7 @@ struct Options {
     uint32_t restart_after = 0; // restart once, after the Nth accepted send
     int ready_fd = -1;          // written "ready\n" and closed once listening
     bool quiet = false;         // no decoded messages on stdout
+    bool version = false;       // print the version, start nothing
     std::string pcap_path;      // every frame written there as pcapng
     bool json_log = false;      // --log-format json: JSON Lines on stdout
     int mode = -1;              // socket file mode; -1: 0600, 0660 with group

@@ -33,7 +33,7 @@ inline constexpr const char *kUsage =
     "  --allow-gid GID,...  peers served by gid; with neither option, the\n"
     "                       daemon's own uid and root\n"
     "  -h, --help           this text\n"
-    "  --version            the version (alone on the command line)\n"
+    "  --version            the version; the daemon is not started\n"
     "Numbers are decimal, or hexadecimal after 0x.\n"
     "\n"
     "exit status: 0 stopped by a signal, 1 the socket could not be set up\n"

@@ -9,8 +9,8 @@
 #include "daemon_options.h"
 #include "help_text.h"
 #include "ostrelapi.h"
-#include "service_daemon.h"
 #include "ostrelapi/platform/tlv_error_print_switch.h"
+#include "service_daemon.h"
 
 namespace {
 
@@ -39,8 +39,6 @@ bool report_ready(int fd) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
-        return std::printf("aclsvc-sim %s\n", ostrel_version()) < 0;
     ostrel::aclsvc::Options options;
     std::string err;
     for (int i = 1; i < argc; ++i)
@@ -54,6 +52,8 @@ int main(int argc, char **argv) {
                      err.c_str());
         return 2;
     }
+    if (options.version)
+        return std::printf("aclsvc-sim %s\n", ostrel_version()) < 0;
     if (options.quiet)
         tlvu_set_error_print_enabled(0);
     std::signal(SIGPIPE, SIG_IGN);

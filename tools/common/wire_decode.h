@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "ostrelapi.h"
+#include "programming/batch_layout.h"
 
 namespace ostrel::tools {
 
@@ -105,8 +106,8 @@ std::string format_slot_notes(const std::vector<SlotNote> &notes);
 // zero) or "other".
 const char *record_role(const ostrel_api_ace_t &record);
 // plcy_op of a request: install (the interface holds ACEs) or remove.
-inline constexpr uint32_t kOpInstall = 1;
-inline constexpr uint32_t kOpRemove = 2;
+using request_values::kOpInstall;
+using request_values::kOpRemove;
 // "install", "remove" or "op N".
 std::string op_name(uint32_t op);
 // 00:11:22:33:44:55

@@ -70,7 +70,8 @@ typedef struct ostrel_sim_call {
     uint32_t token;  /* send: token given; rr_token_get: result; recv: token
                         asked for; drop: token of the record released */
     uint32_t arg;    /* heartbeat argument, interface index, port-channel
-                        index, sleep microseconds */
+                        index, sleep microseconds, perror: errno when it
+                        was called */
     int result;      /* what the call returned */
     const uint8_t *payload; /* send: copy of the bytes sent, else null */
     size_t payload_size;
@@ -93,12 +94,13 @@ const char *ostrel_sim_op_name(ostrel_sim_op op);
 /* ---- transport ---- */
 
 /** The next n sends fail, each leaving errno_value as the handle's error
- *  number (yarl_errno_get). */
+ *  number (yarl_errno_get) and in errno, as a failed system call would. */
 void ostrel_sim_fail_next_sends(int n, int errno_value);
 /** The next `succeed` sends go through, then n fail as above: a failure
  *  partway through an operation. */
 void ostrel_sim_fail_sends_after(int succeed, int n, int errno_value);
-/** The next receive returns -1 with errno_value as the error number. */
+/** The next receive returns -1 with errno_value as the error number (and
+ *  in errno). */
 void ostrel_sim_fail_next_recv(int errno_value);
 /** The next reply delivered has no payload. */
 void ostrel_sim_next_reply_without_payload(void);

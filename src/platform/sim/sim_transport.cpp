@@ -3,6 +3,7 @@
 // transport holds something for carries a marker, the token and the id of
 // the transport's record in its first three words.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -77,6 +78,17 @@ int fail(Call &call, yarl_handle_t handle, int errno_value) {
     return -1;
 }
 
+// Records a send or receive and returns its result; a failed one leaves its
+// error number in errno too, as a system call would, so a perror line
+// after it names the error.
+int finish(Call call, yarl_handle_t handle) {
+    const int result = call.result;
+    ostrel::sim::detail::record(std::move(call));
+    if (result == -1)
+        errno = state().handle_errno[handle];
+    return result;
+}
+
 } // namespace
 
 extern "C" {
@@ -126,9 +138,7 @@ int yarl_send(yarl_handle_t handle, yarl_addr *dst, uint32_t opcode,
         state().replies.push_back(token);
         call.token = token;
     }
-    int result = call.result;
-    ostrel::sim::detail::record(std::move(call));
-    return result;
+    return finish(std::move(call), handle);
 }
 
 int yarl_errno_get(yarl_handle_t handle) {
@@ -193,9 +203,7 @@ int yarl_recv(yarl_handle_t handle, yarl_msg *record, yarl_recv_opts *opts) {
         replies.erase(queued);
         hold(record, call.token, new_record(reply_for(call.token)));
     }
-    int result = call.result;
-    ostrel::sim::detail::record(std::move(call));
-    return result;
+    return finish(std::move(call), handle);
 }
 
 void *yarl_payload_get(yarl_msg *record) {

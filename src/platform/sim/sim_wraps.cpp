@@ -70,9 +70,11 @@ int __wrap_usleep(useconds_t microseconds) {
 }
 
 void __wrap_perror(const char *text) {
+    const int error = errno; // what the line would name
     ostrel::sim::Call call =
         ostrel::sim::detail::new_call(ostrel::sim::Op::Perror);
     call.text = text != nullptr ? text : "";
+    call.arg = static_cast<uint32_t>(error);
     ostrel::sim::detail::record(std::move(call));
 }
 

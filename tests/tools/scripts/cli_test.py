@@ -85,6 +85,9 @@ class Help(unittest.TestCase):
             self.assertEqual(r.returncode, 0)
             self.assertIn(b"exit status", r.stdout)
             self.assertEqual(r.stderr, b"")
+        for prog, name in ((ACLCTL, b"aclctl "), (ACLSVC, b"aclsvc-sim ")):
+            r = run([prog, "--version", "--quiet"])
+            self.assertTrue(r.stdout.startswith(name), r.stderr)
         grammar = aclctl("help", "scenario").stdout
         self.assertIn(b"plcy-update op OP", grammar)
         self.assertIn(b"010 is ten", grammar)
@@ -228,6 +231,22 @@ class Brief(unittest.TestCase):
         self.assertEqual(of(evs, "totals")[0]["bytes"],
                          sum(s["length"] for s in sends))
 
+    def test_stats_count_what_the_json_output_shows(self):
+        evs = events(aclctl("--json", "--stats", "--fail-sends", "2",
+                            "--fast-retry", DEMO).stdout)
+        self.assertEqual([e["event"] for e in evs[-2:]], ["stats", "end"])
+        stats = evs[-2]
+        sent = [s for s, after in zip(evs, evs[1:])
+                if s["event"] == "send" and after["event"] == "accepted"]
+        self.assertEqual(
+            (stats["send_attempts"], stats["messages_sent"],
+             stats["bytes_sent"], stats["send_retries"]),
+            (len(of(evs, "send")), len(sent), sum(s["length"] for s in sent),
+             len(of(evs, "retry"))))
+        self.assertEqual(stats["send_retries"], 2)
+        text = aclctl("--stats", DEMO).stdout.decode().splitlines()
+        self.assertRegex(text[-1], r"^stats: calls=\d+ .* port_channels=\d+$")
+
     def test_a_port_channel_without_members_warns_that_nothing_was_sent(self):
         for members, warned in (("", True), (" 11", False)):
             r = aclctl("--json", "-", stdin=(
@@ -332,6 +351,13 @@ class BadInput(unittest.TestCase):
                 ([ACLCTL, "decode", tmp], 2, b"is a directory"),
                 ([ACLCTL, "/dev/null"], 0, b"no commands (nothing was run)"),
                 ([ACLCTL, "--bogus", DEMO], 2, b"unknown option --bogus"),
+                ([ACLCTL, "--timeout-ms", "0", DEMO], 2,
+                 b"--timeout-ms needs a number from 1 to 600000"),
+                # Not sockets: refused at once, however long the wait.
+                ([ACLCTL, "--socket", DEMO, "--wait-for-socket", "600000",
+                  DEMO], 2, b"demo.scn is a regular file, not a socket"),
+                ([ACLCTL, "--socket", tmp, "--wait-for-socket", "600000",
+                  DEMO], 2, b" is a directory, not a socket"),
                 ([ACLCTL, "--socket", long_path, DEMO], 2,
                  b"socket path too long: 125 bytes, the limit is 107"),
                 ([ACLSVC, "--socket", long_path], 2, b"the limit is 107"),
