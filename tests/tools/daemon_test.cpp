@@ -18,11 +18,11 @@
 #include <tuple>
 #include <unistd.h>
 
+#include "ostrelapi/platform/socket_transport.h"
 #include "process_runner.h"
 #include "service_model.h"
 #include "service_protocol.h"
 #include "socket_frame.h"
-#include "ostrelapi/platform/socket_transport.h"
 #include "yarl.h"
 
 namespace {

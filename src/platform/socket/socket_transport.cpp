@@ -116,8 +116,8 @@ int open_connection(const char *path,
 // the transport connected again). Its receive fails at once.
 bool reply_lost(uint32_t token) {
     const TransportState &s = state();
-    const bool service_closed = !s.connection.is_open() && !s.path.empty() &&
-                                !s.connection.broken();
+    const bool service_closed =
+        !s.connection.is_open() && !s.path.empty() && !s.connection.broken();
     return service_closed || token < s.connection_first_token;
 }
 
