@@ -18,6 +18,8 @@
 #include "sim_platform.hpp"
 #include "stats_report.h"
 #include "status_names.h"
+#include "table_summary.h"
+#include "text_escape.h"
 #include "transport_tap.h"
 #include "yarl.h"
 
@@ -248,7 +250,7 @@ class Runner {
                 drain_note("  nothing to drain\n", "nothing pending");
             return;
         case Verb::Show:
-            return show();
+            return show(c);
         case Verb::PcMembers:
             ostrel::sim::set_pc_members(c.target, c.members);
             ostrel::sim::set_if_type(c.target, OSTREL_IF_TYPE_PORT_CHANNEL);
@@ -388,36 +390,51 @@ class Runner {
         }
     }
 
-    void show() {
-        const tools::ServiceModel &model = tap::embedded_service();
-        if (!tap::socket_backend())
-            return table(out::json() ? model.table_json() : model.table());
-        std::vector<uint8_t> answer;
-        int err = query_table(&answer);
+    // The whole table, or in brief mode its summary unless `show full`.
+    void show(const Command &cmd) {
+        const bool summary = out::brief() && !cmd.full;
+        const uint32_t query = summary       ? tools::kQueryTableSummary
+                               : out::json() ? tools::kQueryTableJson
+                                             : tools::kQueryTable;
+        std::string answer;
+        if (!table_answer(query, &answer))
+            return;
+        if (summary)
+            return table_summary(answer);
+        table(answer);
+    }
+
+    // The embedded service's answer, or the daemon's; false when the
+    // query failed (reported).
+    bool table_answer(uint32_t query, std::string *answer) {
+        if (!tap::socket_backend()) {
+            *answer = tap::embedded_service().answer(query);
+            return true;
+        }
+        std::vector<uint8_t> bytes;
+        int err = query_service(query, &bytes);
         // A service that restarted under the query, or just before it, is
         // asked again once the resync brought its table back.
         if (resync_on_reconnect_ && (err != 0 || reconnected())) {
             reconnect_if_gone();
             if (reconnected()) {
                 resync_if_reconnected();
-                err = query_table(&answer);
+                err = query_service(query, &bytes);
             }
         }
-        if (err != 0) {
-            out::emit("  table query failed: " +
-                          std::string(std::strerror(err)) + "\n",
-                      JsonObject()
-                          .add("event", "table_query_failed")
-                          .add("errno", err));
-            failed_ = true;
-            return;
+        if (err == 0) {
+            answer->assign(bytes.begin(), bytes.end());
+            return true;
         }
-        table(std::string(answer.begin(), answer.end()));
+        out::emit(
+            "  table query failed: " + std::string(std::strerror(err)) + "\n",
+            JsonObject().add("event", "table_query_failed").add("errno", err));
+        failed_ = true;
+        return false;
     }
 
-    static int query_table(std::vector<uint8_t> *answer) {
-        int err = socket_transport::query(
-            out::json() ? tools::kQueryTableJson : tools::kQueryTable, answer);
+    static int query_service(uint32_t query, std::vector<uint8_t> *bytes) {
+        int err = socket_transport::query(query, bytes);
         if (err != 0)
             tap::note_transport_error(err);
         return err;
@@ -429,6 +446,17 @@ class Runner {
             return out::print(out::indent(answer, 2));
         out::emit("",
                   JsonObject().add("event", "table").raw("entries", answer));
+    }
+
+    void table_summary(const std::string &answer) {
+        tools::TableSummary s;
+        if (tools::read_summary_answer(answer, &s))
+            return out::emit("  " + tools::summary_text(s),
+                             tools::summary_event(s));
+        out::emit("  table summary not understood: " +
+                      tools::escape_text(answer, 40) + "\n",
+                  JsonObject().add("event", "table_query_failed"));
+        failed_ = true;
     }
 
     yarl_msg msg_{};

@@ -115,11 +115,7 @@ bool ServiceSession::restart_at(RestartPoint::Stage stage,
 void ServiceSession::on_query(const Head &head, std::vector<Outgoing> *out) {
     if (restart_at(RestartPoint::Stage::Query, out))
         return;
-    std::string answer;
-    if (head.opcode == tools::kQueryTable)
-        answer = model_.table();
-    else if (head.opcode == tools::kQueryTableJson)
-        answer = model_.table_json();
+    std::string answer = model_.answer(head.opcode);
     out->push_back(
         {{},
          Clock::now(),

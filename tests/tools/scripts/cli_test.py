@@ -11,6 +11,7 @@ import pty
 import re
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -98,6 +99,7 @@ class Help(unittest.TestCase):
         for prog, page in ((ACLCTL, "aclctl.1"), (ACLSVC, "aclsvc-sim.1")):
             with open(os.path.join(SRC, "tools", "man", page)) as f:
                 man = f.read().replace("\\-", "-")
+            self.assertNotRegex(man, r"@[A-Z_]+@", page)
             options = re.findall(r"^ +(?:-h, )?(--[a-z-]+)",
                                  run([prog, "--help"]).stdout.decode(), re.M)
             self.assertGreater(len(options), 8)
@@ -228,10 +230,35 @@ class Brief(unittest.TestCase):
                                           sum(s["length"] for s in sends)))
         evs = events(aclctl("--brief", "--json", DEMO).stdout)
         self.assertEqual({e["event"] for e in evs},
-                         {"status", "parsed_reply", "table", "totals", "end"})
+                         {"status", "parsed_reply", "table_summary", "totals",
+                          "end"})
         self.assertEqual(of(evs, "status"), of(full, "status"))
         self.assertEqual(of(evs, "totals")[0]["bytes"],
                          sum(s["length"] for s in sends))
+
+    def test_show_is_one_summary_line_unless_show_full(self):
+        with open(DEMO, "rb") as f:
+            scn = f.read() + b"show full\n"
+        full = aclctl("--json", "-", stdin=scn).stdout
+        entries = of(events(full), "table")[-1]["entries"]
+        live = [e["request"] for e in entries if not e["removed"]]
+        head = "  programmed table: %d entries" % len(live)
+        removed = ", %d interface removed" % (len(entries) - len(live))
+        want = head + ", %d interfaces, %d VLANs" % (
+            len({r["intf"] for r in live}),
+            len({r["vlan"] for r in live})) + removed
+        daemon = Daemon("--quiet")
+        remote = aclctl("--brief", "--socket", daemon.socket, "-", stdin=scn)
+        daemon.stop()
+        local = aclctl("--brief", "-", stdin=scn)
+        self.assertEqual(remote.stdout, local.stdout)
+        lines = local.stdout.decode().splitlines()
+        self.assertEqual([l for l in lines if "programmed table" in l],
+                         ["  programmed table: 2 entries, 2 interfaces, "
+                          "1 VLAN", want, head + removed])
+        self.assertIn("    (batch) removed: vlan 10 intf 6", lines)
+        self.assertEqual(len([l for l in lines if l.startswith("    (")]),
+                         len(entries))
 
     def test_stats_count_what_the_json_output_shows(self):
         evs = events(aclctl("--json", "--stats", "--fail-sends", "2",
@@ -568,6 +595,28 @@ class Capture(unittest.TestCase):
         self.assertEqual(broken.stdout, decoded.stdout[:len(broken.stdout)])
         self.assertEqual(broken.stdout.count(b"\nframe "), len(frames) - 2)
         self.assertIn(b"after %d frames" % (len(frames) - 1), broken.stderr)
+
+    def test_a_capture_over_16_mib_is_decoded(self):
+        with tempfile.TemporaryDirectory() as d:
+            pcap = os.path.join(d, "one.pcapng")
+            aclctl("--pcap", pcap, "-", stdin=f"add vlan 1 intf 2 {ACE}\n"
+                   .encode())
+            with open(pcap, "rb") as f:
+                data = f.read()
+            # 17 blocks of 1 MiB of a type the reader skips, between the
+            # interface block and the frames.
+            cut = struct.unpack_from("<I", data, 4)[0]
+            cut += struct.unpack_from("<I", data, cut + 4)[0]
+            size = 1 << 20
+            pad = (struct.pack("<II", 0xBAD, size) + bytes(size - 12) +
+                   struct.pack("<I", size))
+            big = os.path.join(d, "big.pcapng")
+            with open(big, "wb") as f:
+                f.write(data[:cut] + pad * 17 + data[cut:])
+            small, large = aclctl("decode", pcap), aclctl("decode", big)
+        self.assertEqual(large.returncode, 0, large.stderr)
+        self.assertIn(b"frame 3 at ", large.stdout)
+        self.assertEqual(large.stdout, small.stdout)
 
     def test_every_cut_of_a_capture_is_refused_cleanly(self):
         with tempfile.TemporaryDirectory() as d:
