@@ -80,6 +80,8 @@ TEST_F(Batching, TheLargestRequestFitsAndRefusalsLeaveTheBatchIntact) {
     EXPECT_EQ(send(1).length, 8u + 130008);
     ASSERT_EQ(program(small, 1, 1), 0u);
     const Bytes before = open_batch_bytes(), block = whole_block_bytes();
+    ostrel::sim::fail_allocation(1); // x's own block, before any flush
+    EXPECT_EQ(program(x), OSTREL_STATUS_INVALID);
     x->count = 2031; // 130072 bytes: more than any batch holds
     EXPECT_EQ(program(x), OSTREL_STATUS_INVALID);
     pc_override_if_index = 77;

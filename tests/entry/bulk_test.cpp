@@ -107,60 +107,93 @@ std::vector<Change> random_changes(std::mt19937 &rng, size_t n, bool zeros) {
     return out;
 }
 
-TEST_F(BulkTest, MatchesTheSingleCallsAndTakesAFailingCallBackWhole) {
-    std::mt19937 rng(7);
-    for (int round = 0; round < 60; ++round) {
-        const bool zeros = round % 2 != 0;
-        const std::vector<Change> changes = random_changes(rng, 30, zeros);
-        SCOPED_TRACE("round " + std::to_string(round));
-        // One call at a time: up to the first failing change.
+// What the single calls make of one round's random changes, up to the
+// first failing change.
+struct Round {
+    std::vector<Change> changes;
+    bool zeros = false;     // some first addresses are all zero
+    size_t ok = 0;          // changes before the first failing one
+    uint32_t failure = 0;   // its status, 0 when none fails
+    std::string registries; // both, after the single calls
+    std::string table;      // the service's table after them
+    std::string resynced;   // ...and after a resync as well
+};
+
+class BulkRounds : public BulkTest {
+  protected:
+    static constexpr int kRounds = 60;
+    Round round(int n) {
+        Round r;
+        r.zeros = n % 2 != 0;
+        r.changes = random_changes(rng_, 30, r.zeros);
         start_over();
         mark();
         size_t k = 0;
-        uint32_t failure = 0;
-        for (; k < changes.size() && !failure; ++k)
-            failure = single(changes[k]);
-        const size_t ok = failure ? k - 1 : k;
-        const std::string registry = vlan_registry() + "|" + pc_registry();
-        tools::ServiceModel by_single, by_bulk;
-        const std::string single_table = table(by_single);
-
-        // The same changes as bulk calls: one, or two when every first
-        // address is nonzero (the second then reprograms interfaces that
-        // only the first named).
-        start_over();
+        for (; k < r.changes.size() && !r.failure; ++k)
+            r.failure = single(r.changes[k]);
+        r.ok = r.failure ? k - 1 : k;
+        r.registries = registries();
+        tools::ServiceModel model;
+        r.table = table(model);
         mark();
-        const size_t split = zeros ? 0 : ok / 2;
-        ASSERT_EQ(bulk(changes.data(), split), 0u);
-        std::vector<uint32_t> statuses(ok - split, 1);
-        ASSERT_EQ(bulk(&changes[split], ok - split, statuses.data()), 0u);
-        EXPECT_EQ(statuses, std::vector<uint32_t>(ok - split, 0));
-        EXPECT_EQ(vlan_registry() + "|" + pc_registry(), registry);
-        const std::string bulk_table = table(by_bulk);
-        EXPECT_TRUE(zeros || bulk_table == single_table) << bulk_table << "\n"
-                                                         << single_table;
-        // Every interface holds what the final registry builds for it.
-        mark();
-        ASSERT_EQ(ostrel_api_resync(kHandle, nullptr, &msg), 0u);
-        EXPECT_EQ(vlan_registry() + "|" + pc_registry(), registry);
+        EXPECT_EQ(ostrel_api_resync(kHandle, nullptr, &msg), 0u);
         EXPECT_EQ(did_yarl_send ? drain() : 0u, 0u);
-        EXPECT_EQ(table(by_bulk), bulk_table);
-        if (!failure)
-            continue;
+        r.resynced = table(model);
+        return r;
+    }
+    static std::string registries() {
+        return vlan_registry() + "|" + pc_registry();
+    }
+    std::mt19937 rng_{7};
+};
 
-        // A call that reaches the failing change keeps nothing of its own.
+// The round's successful changes as bulk calls: one, or two when every
+// first address is nonzero (the second then reprograms interfaces that only
+// the first named). Those leave the service as the single calls do; with
+// all-zero ones a bulk call refreshes more interfaces. Either way every
+// interface then holds what the final registry builds for it.
+TEST_F(BulkRounds, LeaveTheRegistriesAndTheServiceAsTheSingleCallsDo) {
+    for (int n = 0; n < kRounds; ++n) {
+        SCOPED_TRACE("round " + std::to_string(n));
+        const Round r = round(n);
         start_over();
-        ASSERT_EQ(bulk(changes.data(), ok / 2), 0u);
-        const std::string before = vlan_registry() + "|" + pc_registry();
+        mark();
+        const size_t split = r.zeros ? 0 : r.ok / 2;
+        ASSERT_EQ(bulk(r.changes.data(), split), 0u);
+        std::vector<uint32_t> statuses(r.ok - split, 1);
+        ASSERT_EQ(bulk(&r.changes[split], r.ok - split, statuses.data()), 0u);
+        EXPECT_EQ(statuses, std::vector<uint32_t>(r.ok - split, 0));
+        EXPECT_EQ(registries(), r.registries);
+        tools::ServiceModel model;
+        const std::string bulk_table = table(model);
+        EXPECT_EQ(bulk_table, r.resynced);
+        if (!r.zeros) {
+            EXPECT_EQ(bulk_table, r.table);
+        }
+    }
+}
+
+// A call that reaches the failing change keeps nothing of its own: the
+// same nodes in the same order, nothing sent.
+TEST_F(BulkRounds, TakeACallWithAFailingChangeBackWhole) {
+    for (int n = 0; n < kRounds; ++n) {
+        SCOPED_TRACE("round " + std::to_string(n));
+        const Round r = round(n);
+        if (!r.failure)
+            continue;
+        start_over();
+        ASSERT_EQ(bulk(r.changes.data(), r.ok / 2), 0u);
+        const std::string before = registries();
         const std::vector<const void *> nodes = nodes_of_registries();
         mark();
-        statuses.assign(changes.size() - ok / 2, 0);
-        EXPECT_EQ(bulk(&changes[ok / 2], statuses.size(), statuses.data()),
-                  failure);
+        std::vector<uint32_t> statuses(r.changes.size() - r.ok / 2, 0);
+        EXPECT_EQ(bulk(&r.changes[r.ok / 2], statuses.size(), statuses.data()),
+                  r.failure);
         for (size_t i = 0; i < statuses.size(); ++i)
-            EXPECT_EQ(statuses[i],
-                      i == ok - ok / 2 ? failure : OSTREL_STATUS_NOT_EXECUTED);
-        EXPECT_EQ(vlan_registry() + "|" + pc_registry(), before);
+            EXPECT_EQ(statuses[i], i == r.ok - r.ok / 2
+                                       ? r.failure
+                                       : OSTREL_STATUS_NOT_EXECUTED);
+        EXPECT_EQ(registries(), before);
         EXPECT_EQ(nodes_of_registries(), nodes);
         EXPECT_EQ(sent(), "");
     }

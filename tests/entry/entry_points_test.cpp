@@ -91,24 +91,24 @@ TEST_F(EntryPoints, UnknownEntriesAndNullAddressesChangeAndSendNothing) {
     const std::string before = vlan_registry() + pc_registry();
     mark();
     const Addr a7 = addr1_of(7);
-    const uint8_t *a = a7.data();
+    const uint8_t *a = a7.data(), *z = nullptr;
     const uint32_t N = OSTREL_STATUS_NO_ENTRY, I = OSTREL_STATUS_INVALID;
-    EXPECT_EQ(
-        (std::vector<uint32_t>{
-            acl(0, 99, 1, 7, 7), acl(0, kVlan, 2, 7, 7), acl(0, kVlan, 1, 8, 7),
-            acl(0, kVlan, 1, 7, 8), // VLAN, interface, ACE, qualifier
-            pc(0, kVlan, 101, 7, 7), pc(0, 11, 100, 7, 7),
-            pc(0, kVlan, 100, 8, 7), pc(0, kVlan, 100, 7, 8),
-            ostrel_api_program_acl(kHandle, nullptr, a, kVlan, 1, 7, &msg, 1),
-            ostrel_api_program_acl(kHandle, a, nullptr, kVlan, 1, 7, &msg, 1),
-            ostrel_api_del_acl(kHandle, nullptr, a, kVlan, 1, 7, &msg),
-            ostrel_api_del_acl(kHandle, a, nullptr, kVlan, 1, 7, &msg),
-            ostrel_api_pc_program_acl(kHandle, nullptr, a, kVlan, 100, 7, &msg,
-                                      1),
-            ostrel_api_pc_program_acl(kHandle, a, nullptr, kVlan, 100, 7, &msg,
-                                      0),
-            ostrel_api_dump_memory(1, 2)}),
-        (std::vector<uint32_t>{N, N, N, N, N, N, N, N, I, I, I, I, I, I, 0}));
+    // Unknown VLAN, interface, ACE, qualifier; port channel, its VLAN, ACE.
+    EXPECT_EQ(acl(0, 99, 1, 7, 7), N);
+    EXPECT_EQ(acl(0, kVlan, 2, 7, 7), N);
+    EXPECT_EQ(acl(0, kVlan, 1, 8, 7), N);
+    EXPECT_EQ(acl(0, kVlan, 1, 7, 8), N);
+    EXPECT_EQ(pc(0, kVlan, 101, 7, 7), N);
+    EXPECT_EQ(pc(0, 11, 100, 7, 7), N);
+    EXPECT_EQ(pc(0, kVlan, 100, 8, 7), N);
+    EXPECT_EQ(pc(0, kVlan, 100, 7, 8), N);
+    EXPECT_EQ(ostrel_api_program_acl(kHandle, z, a, 10, 1, 7, &msg, 1), I);
+    EXPECT_EQ(ostrel_api_program_acl(kHandle, a, z, 10, 1, 7, &msg, 1), I);
+    EXPECT_EQ(ostrel_api_del_acl(kHandle, z, a, 10, 1, 7, &msg), I);
+    EXPECT_EQ(ostrel_api_del_acl(kHandle, a, z, 10, 1, 7, &msg), I);
+    EXPECT_EQ(ostrel_api_pc_program_acl(kHandle, z, a, 10, 100, 7, &msg, 1), I);
+    EXPECT_EQ(ostrel_api_pc_program_acl(kHandle, a, z, 10, 100, 7, &msg, 0), I);
+    EXPECT_EQ(ostrel_api_dump_memory(1, 2), 0u);
     EXPECT_EQ((ostrel::sim::calls().size() - mark_), 0u);
     EXPECT_EQ(vlan_registry() + pc_registry(), before);
 }

@@ -1,10 +1,11 @@
-// Readable form of a capture's frames.
+// `aclctl decode`: a message, or a capture frame by frame.
 #include "capture_decode.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "counted.h"
+#include "input_file.h"
 #include "output_sink.h"
 #include "pcapng.h"
 #include "status_names.h"
@@ -65,33 +66,68 @@ bool send_text(const CaptureFrame &f, std::string *out, std::string *err) {
     return tools::decode_message(f.payload.data(), f.payload.size(), out, err);
 }
 
-} // namespace
-
-int decode_capture(const std::string &path, const std::vector<uint8_t> &bytes) {
-    std::vector<CaptureFrame> frames;
+// Prints the frames of a capture as they are read.
+int decode_capture(const std::string &path, tools::PcapngReader *reader) {
+    CaptureFrame frame;
     std::string err;
     std::string stop;
     int status = 0;
-    if (!tools::read_pcapng(bytes.data(), bytes.size(), &frames, &stop))
-        status = 1; // the frames before the fault are still decoded
-    for (size_t i = 0; i < frames.size(); ++i) {
-        std::string text = frame_line(i + 1, frames[i]);
+    while (reader->next(&frame, &stop)) {
+        const size_t index = reader->frames_read();
         std::string decoded;
-        if (frames[i].kind == FrameKind::Send &&
-            !send_text(frames[i], &decoded, &err)) {
+        if (frame.kind == FrameKind::Send &&
+            !send_text(frame, &decoded, &err)) {
             decoded = "undecodable: " + err + "\n";
             std::fprintf(stderr, "aclctl: %s: frame %zu: %s\n", path.c_str(),
-                         i + 1, err.c_str());
+                         index, err.c_str());
             status = 1;
         }
-        std::fputs((text + out::indent(decoded, 2)).c_str(), stdout);
+        std::fputs((frame_line(index, frame) + out::indent(decoded, 2)).c_str(),
+                   stdout);
     }
-    if (!stop.empty())
-        std::fprintf(stderr,
-                     "aclctl: %s: %s; decoding stops there, after %zu %s\n",
-                     path.c_str(), stop.c_str(), frames.size(),
-                     frames.size() == 1 ? "frame" : "frames");
-    return status;
+    if (stop.empty())
+        return status;
+    const size_t frames = reader->frames_read();
+    std::fflush(stdout);
+    std::fprintf(stderr, "aclctl: %s: %s; decoding stops there, after %zu %s\n",
+                 path.c_str(), stop.c_str(), frames,
+                 frames == 1 ? "frame" : "frames");
+    return 1; // the frames before the fault are decoded all the same
+}
+
+// One message, read whole.
+int decode_message_file(const std::string &path, std::FILE *f,
+                        const uint8_t *start, size_t n) {
+    std::vector<uint8_t> bytes(start, start + n);
+    std::string err;
+    if (!read_rest(f, kMaxMessageFile, &bytes, &err)) {
+        std::fprintf(stderr, "aclctl: %s: %s\n", path.c_str(), err.c_str());
+        return 2;
+    }
+    std::string text;
+    if (!tools::decode_message(bytes.data(), bytes.size(), &text, &err)) {
+        std::fprintf(stderr, "aclctl: %s: %s\n", path.c_str(), err.c_str());
+        return 1;
+    }
+    std::fputs(text.c_str(), stdout);
+    return 0;
+}
+
+} // namespace
+
+int decode_file(const std::string &path) {
+    std::string err;
+    InputFile input(path, &err);
+    if (!input.is_open()) {
+        std::fprintf(stderr, "aclctl: %s\n", err.c_str());
+        return 2;
+    }
+    uint8_t start[4];
+    const size_t n = std::fread(start, 1, sizeof start, input.get());
+    if (!tools::is_pcapng(start, n))
+        return decode_message_file(path, input.get(), start, n);
+    tools::PcapngReader reader(input.get(), start, n);
+    return decode_capture(path, &reader);
 }
 
 } // namespace ostrel::aclctl

@@ -13,6 +13,7 @@
 #include "cli_options.h"
 #include "daemon_connect.h"
 #include "help_text.h"
+#include "input_file.h"
 #include "number_parse.h"
 #include "ostrelapi/platform/socket_transport.h"
 #include "ostrelapi/platform/tlv_error_print_switch.h"
@@ -27,43 +28,19 @@
 #include "sim_platform.hpp"
 #include "transport_tap.h"
 #include "wire_decode.h"
+#include "worker_runner.h"
 
 namespace {
 
 using ostrel::aclctl::kUsage;
 using ostrel::aclctl::Options;
 
-// Largest file read: well above any message or scenario.
-constexpr size_t kMaxFile = 16u << 20;
+// Largest scenario or message to send read: well above any of them.
+constexpr size_t kMaxFile = ostrel::aclctl::kMaxMessageFile;
 
 bool read_file(const std::string &path, std::vector<uint8_t> *out,
                std::string *err) {
-    FILE *f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        *err = path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat st;
-    if (::fstat(::fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
-        std::fclose(f);
-        *err = path + ": is a directory";
-        return false;
-    }
-    std::vector<uint8_t> data;
-    uint8_t chunk[65536];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 &&
-           data.size() <= kMaxFile)
-        data.insert(data.end(), chunk, chunk + n);
-    bool failed = std::ferror(f) != 0;
-    if (f != stdin)
-        std::fclose(f);
-    if (failed || data.size() > kMaxFile) {
-        *err = path + (failed ? ": read error" : ": file too large");
-        return false;
-    }
-    *out = std::move(data);
-    return true;
+    return ostrel::aclctl::read_file(path, kMaxFile, out, err);
 }
 
 int fail_usage(const std::string &why) {
@@ -89,25 +66,6 @@ bool help_asked(int argc, char **argv, int *status) {
         *status = 0;
     }
     return true;
-}
-
-int decode_file(const std::string &path) {
-    std::vector<uint8_t> bytes;
-    std::string err;
-    if (!read_file(path, &bytes, &err)) {
-        std::fprintf(stderr, "aclctl: %s\n", err.c_str());
-        return 2;
-    }
-    if (ostrel::tools::is_pcapng(bytes.data(), bytes.size()))
-        return ostrel::aclctl::decode_capture(path, bytes);
-    std::string text;
-    if (!ostrel::tools::decode_message(bytes.data(), bytes.size(), &text,
-                                       &err)) {
-        std::fprintf(stderr, "aclctl: %s: %s\n", path.c_str(), err.c_str());
-        return 1;
-    }
-    std::fputs(text.c_str(), stdout);
-    return 0;
 }
 
 // The capture directory must exist and take files before anything runs;
@@ -186,8 +144,9 @@ int run(const Options &o) {
     if (!set_up_backend(o))
         return 2;
     ostrel::aclctl::progress::start(o.json);
-    int status = ostrel::aclctl::run_scenario(commands, o.keep_going,
-                                              o.resync_on_reconnect);
+    int status = o.worker ? ostrel::aclctl::run_through_worker(commands)
+                          : ostrel::aclctl::run_scenario(commands, o.keep_going,
+                                                         o.resync_on_reconnect);
     ostrel_socket_transport_disconnect();
     return status;
 }
@@ -223,6 +182,6 @@ int main(int argc, char **argv) {
     if (options.quiet)
         tlvu_set_error_print_enabled(0);
     if (decode)
-        return decode_file(options.scenario);
+        return ostrel::aclctl::decode_file(options.scenario);
     return send ? send_file(options) : run(options);
 }

@@ -180,9 +180,14 @@ bool parse_words(std::string_view verb, Cursor &c, Command *cmd) {
         cmd->verb = Verb::PlcyUpdate;
         return plcy_update(c, cmd);
     }
-    if (verb == "drain" || verb == "show") {
-        cmd->verb = verb == "drain" ? Verb::Drain : Verb::Show;
+    if (verb == "drain") {
+        cmd->verb = Verb::Drain;
         return c.end();
+    }
+    if (verb == "show") {
+        cmd->verb = Verb::Show;
+        cmd->full = c.peek("full");
+        return (!cmd->full || c.keyword("full")) && c.end();
     }
     if (verb == "pc") {
         cmd->verb = Verb::PcMembers;

@@ -67,6 +67,7 @@ struct Command {
     std::string warning;           // e.g. a VLAN id outside 1-4094
     bool all_vlans = true;         // resync without `vlan V`
     bool in_block = false;         // a change between begin and commit
+    bool full = false;             // show full: the whole table even brief
 };
 
 // Whether the command is one a begin ... commit block may hold.

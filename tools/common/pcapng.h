@@ -73,12 +73,50 @@ CaptureFrame reply_frame(uint32_t token, const void *payload, uint32_t length);
 
 // Whether the bytes begin a pcapng file.
 bool is_pcapng(const uint8_t *bytes, size_t n);
-// Reads every frame of a capture written by PcapngWriter (either byte
-// order); false with *err set when the file is malformed, cut short or
-// holds another link type, *frames then holding the frames before the
-// fault. Blocks other than the section, interface and enhanced packet
-// blocks are skipped.
-bool read_pcapng(const uint8_t *bytes, size_t n,
-                 std::vector<CaptureFrame> *frames, std::string *err);
+
+// Reads the frames of a capture written by PcapngWriter (either byte
+// order) one at a time from a file, holding one block at a time: memory
+// stays flat however long the capture. Every block length is checked
+// before the block is read; blocks other than the section, interface and
+// enhanced packet blocks are skipped.
+class PcapngReader {
+  public:
+    // Largest block read: far above any frame the tools write.
+    static constexpr size_t kMaxBlock = 64u << 20;
+
+    // Reads `file` from where it stands; `start` holds the bytes of the
+    // file's beginning that were read already (to tell its kind).
+    PcapngReader(std::FILE *file, const uint8_t *start, size_t n);
+    PcapngReader(const PcapngReader &) = delete;
+    PcapngReader &operator=(const PcapngReader &) = delete;
+
+    // The next frame: true with *frame set, or false at the end of the
+    // file (*err empty) or at a fault (*err set: the file is malformed,
+    // cut short, unreadable or holds another link type).
+    bool next(CaptureFrame *frame, std::string *err);
+    size_t frames_read() const { return frames_; }
+
+  private:
+    struct Section {
+        bool seen = false;
+        bool swap = false;
+        uint32_t interfaces = 0;
+    };
+    // Appends up to `want` bytes to block_; how many it got.
+    size_t take(size_t want);
+    // Keeps the first `keep` bytes of block_; the rest are read again.
+    void put_back(size_t keep);
+    bool read_block(CaptureFrame *frame, bool *got, std::string *err);
+    bool block_body(uint32_t type, CaptureFrame *frame, bool *got,
+                    std::string *err);
+
+    std::FILE *file_;
+    std::vector<uint8_t> start_;
+    size_t start_at_ = 0;
+    std::vector<uint8_t> block_; // the current block, its buffer reused
+    Section section_;
+    uint64_t at_ = 0; // offset of the current block in the file
+    size_t frames_ = 0;
+};
 
 } // namespace ostrel::tools

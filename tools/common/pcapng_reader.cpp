@@ -1,5 +1,6 @@
-// pcapng reading for `aclctl decode`: every block length is checked
-// against the bytes left before the block is read.
+// pcapng reading for `aclctl decode`, one block at a time: every block
+// length is checked against the bytes left before the block is used.
+#include <algorithm>
 #include <cstring>
 
 #include "counted.h"
@@ -59,45 +60,6 @@ bool read_frame(const uint8_t *p, size_t n, CaptureFrame *f, std::string *err) {
     return true;
 }
 
-struct Section {
-    bool seen = false;
-    bool swap = false;
-    uint32_t interfaces = 0;
-};
-
-bool read_block(uint32_t type, const uint8_t *body, size_t n, Section *s,
-                std::vector<CaptureFrame> *frames, std::string *err) {
-    if (type == kInterface) {
-        if (n < 8)
-            return fail(err, "interface block too short");
-        uint16_t link = load16(body, s->swap);
-        if (link != kLinkTypeUser0)
-            return fail(err, "link type " + std::to_string(link) +
-                                 ", not 147 (LINKTYPE_USER0)");
-        ++s->interfaces;
-        return true;
-    }
-    if (type != kEnhancedPacket)
-        return true;
-    if (n < 20)
-        return fail(err, "packet block too short");
-    if (load32(body, s->swap) >= s->interfaces)
-        return fail(err, "packet of an undeclared interface");
-    uint64_t t =
-        (uint64_t{load32(body + 4, s->swap)} << 32) | load32(body + 8, s->swap);
-    uint32_t captured = load32(body + 12, s->swap);
-    if (captured > n - 20)
-        return fail(err, "packet runs past its block");
-    CaptureFrame f;
-    std::string why;
-    if (!read_frame(body + 20, captured, &f, &why))
-        return fail(err,
-                    "frame " + std::to_string(frames->size() + 1) + ": " + why);
-    f.time_us = t;
-    frames->push_back(std::move(f));
-    return true;
-}
-
 // A capture whose writer stopped in the middle of a block.
 std::string cut_short(size_t at, size_t need, size_t left, const char *what) {
     return "cut short in the middle of " + std::string(what) + " at offset " +
@@ -111,36 +73,111 @@ bool is_pcapng(const uint8_t *bytes, size_t n) {
     return n >= 4 && load32(bytes, false) == kSectionHeader;
 }
 
-bool read_pcapng(const uint8_t *bytes, size_t n,
-                 std::vector<CaptureFrame> *frames, std::string *err) {
-    Section s;
-    size_t at = 0;
-    while (at < n) {
-        if (n - at < 12)
-            return fail(err, cut_short(at, 12, n - at, "the head of a block"));
-        uint32_t type = load32(bytes + at, s.swap);
-        if (type == kSectionHeader) {
-            if (n - at < 28)
-                return fail(err, "section header cut short");
-            uint32_t magic = load32(bytes + at + 8, false);
-            if (magic != kByteOrderMagic &&
-                magic != __builtin_bswap32(kByteOrderMagic))
-                return fail(err, "bad byte-order magic");
-            s = Section{true, magic != kByteOrderMagic, 0};
-        } else if (!s.seen) {
-            return fail(err, "not a pcapng file");
-        }
-        uint32_t total = load32(bytes + at + 4, s.swap);
-        if (total < 12 || total % 4 != 0)
-            return fail(err, "block at offset " + std::to_string(at) +
-                                 " has a bad length");
-        if (total > n - at)
-            return fail(err, cut_short(at, total, n - at, "a block"));
-        if (type != kSectionHeader &&
-            !read_block(type, bytes + at + 8, total - 12, &s, frames, err))
-            return false;
-        at += total;
+PcapngReader::PcapngReader(std::FILE *file, const uint8_t *start, size_t n)
+    : file_(file), start_(start, start + n) {}
+
+size_t PcapngReader::take(size_t want) {
+    const size_t old = block_.size();
+    block_.resize(old + want);
+    size_t got = std::min(want, start_.size() - start_at_);
+    std::memcpy(block_.data() + old, start_.data() + start_at_, got);
+    start_at_ += got;
+    if (got < want)
+        got += std::fread(block_.data() + old + got, 1, want - got, file_);
+    block_.resize(old + got);
+    return got;
+}
+
+void PcapngReader::put_back(size_t keep) {
+    std::vector<uint8_t> rest(block_.begin() + static_cast<long>(keep),
+                              block_.end());
+    rest.insert(rest.end(), start_.begin() + static_cast<long>(start_at_),
+                start_.end());
+    start_ = std::move(rest);
+    start_at_ = 0;
+    block_.resize(keep);
+}
+
+bool PcapngReader::next(CaptureFrame *frame, std::string *err) {
+    err->clear();
+    bool got = false;
+    while (!got) {
+        if (read_block(frame, &got, err))
+            continue;
+        if (std::ferror(file_) != 0)
+            *err = "read error at offset " + std::to_string(at_);
+        return false;
     }
+    ++frames_;
+    return true;
+}
+
+bool PcapngReader::read_block(CaptureFrame *frame, bool *got,
+                              std::string *err) {
+    block_.clear();
+    const size_t have = take(12);
+    if (have == 0)
+        return false; // the end of the file
+    if (have < 12)
+        return fail(err, cut_short(at_, 12, have, "the head of a block"));
+    const uint32_t type = load32(block_.data(), section_.swap);
+    if (type == kSectionHeader) {
+        if (take(16) < 16)
+            return fail(err, "section header cut short");
+        uint32_t magic = load32(block_.data() + 8, false);
+        if (magic != kByteOrderMagic &&
+            magic != __builtin_bswap32(kByteOrderMagic))
+            return fail(err, "bad byte-order magic");
+        section_ = Section{true, magic != kByteOrderMagic, 0};
+    } else if (!section_.seen) {
+        return fail(err, "not a pcapng file");
+    }
+    const uint32_t total = load32(block_.data() + 4, section_.swap);
+    if (total < 12 || total % 4 != 0)
+        return fail(err, "block at offset " + std::to_string(at_) +
+                             " has a bad length");
+    if (total > kMaxBlock)
+        return fail(err, "block at offset " + std::to_string(at_) + " claims " +
+                             counted(total, "byte") + ", more than any frame");
+    if (block_.size() > total)
+        put_back(total); // a section header shorter than its fixed part
+    const size_t need = total - block_.size();
+    if (take(need) < need)
+        return fail(err, cut_short(at_, total, block_.size(), "a block"));
+    at_ += total;
+    return type == kSectionHeader || block_body(type, frame, got, err);
+}
+
+bool PcapngReader::block_body(uint32_t type, CaptureFrame *frame, bool *got,
+                              std::string *err) {
+    const uint8_t *body = block_.data() + 8;
+    const size_t n = block_.size() - 12;
+    if (type == kInterface) {
+        if (n < 8)
+            return fail(err, "interface block too short");
+        uint16_t link = load16(body, section_.swap);
+        if (link != kLinkTypeUser0)
+            return fail(err, "link type " + std::to_string(link) +
+                                 ", not 147 (LINKTYPE_USER0)");
+        ++section_.interfaces;
+        return true;
+    }
+    if (type != kEnhancedPacket)
+        return true;
+    if (n < 20)
+        return fail(err, "packet block too short");
+    if (load32(body, section_.swap) >= section_.interfaces)
+        return fail(err, "packet of an undeclared interface");
+    uint64_t t = (uint64_t{load32(body + 4, section_.swap)} << 32) |
+                 load32(body + 8, section_.swap);
+    uint32_t captured = load32(body + 12, section_.swap);
+    if (captured > n - 20)
+        return fail(err, "packet runs past its block");
+    std::string why;
+    if (!read_frame(body + 20, captured, frame, &why))
+        return fail(err, "frame " + std::to_string(frames_ + 1) + ": " + why);
+    frame->time_us = t;
+    *got = true;
     return true;
 }
 

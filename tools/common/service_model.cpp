@@ -110,6 +110,37 @@ std::string ServiceModel::table_json() const {
     return json_array(entries);
 }
 
+TableSummary ServiceModel::summary() const {
+    TableSummary s;
+    std::set<uint16_t> vlans;
+    std::set<uint32_t> interfaces;
+    for (const auto &[key, entry] : table_) {
+        if (removed(entry.head)) {
+            ++s.removed;
+            continue;
+        }
+        ++s.entries;
+        vlans.insert(key.first);
+        interfaces.insert(key.second);
+    }
+    s.vlans = vlans.size();
+    s.interfaces = interfaces.size();
+    return s;
+}
+
+std::string ServiceModel::answer(uint32_t query) const {
+    switch (query) {
+    case kQueryTable:
+        return table();
+    case kQueryTableJson:
+        return table_json();
+    case kQueryTableSummary:
+        return summary_answer(summary());
+    default:
+        return "";
+    }
+}
+
 std::optional<Request> ServiceModel::find(uint16_t vlan,
                                           uint32_t if_index) const {
     auto it = table_.find({vlan, if_index});

@@ -8,9 +8,11 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 
+#include "table_summary.h"
 #include "wire_decode.h"
 
 namespace ostrel::tools {
@@ -26,6 +28,11 @@ class ServiceModel {
     std::string table() const;
     // The programmed table as a JSON array of {"source":..,"request":{..}}.
     std::string table_json() const;
+    // The programmed table in numbers.
+    TableSummary summary() const;
+    // The answer to a table query (service_protocol.h: kQueryTable,
+    // kQueryTableJson, kQueryTableSummary); empty for another query.
+    std::string answer(uint32_t query) const;
     size_t size() const { return table_.size(); }
     // The entry of (vlan, if_index), if there is one.
     std::optional<Request> find(uint16_t vlan, uint32_t if_index) const;

@@ -20,6 +20,8 @@ inline constexpr uint32_t kReplyUnknownOpcode = 0xE0000002u;
 inline constexpr uint32_t kQueryTable = 1;
 // The same table as a JSON array of {"source":..,"request":{...}}.
 inline constexpr uint32_t kQueryTableJson = 2;
+// The table in numbers (table_summary.h: summary_answer).
+inline constexpr uint32_t kQueryTableSummary = 3;
 
 // Longest socket path a Unix-domain address holds (its NUL excluded).
 inline constexpr size_t kMaxSocketPath = sizeof(sockaddr_un::sun_path) - 1;

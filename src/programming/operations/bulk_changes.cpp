@@ -13,6 +13,7 @@
 #include "programming/programming_internal.h"
 #include "programming/registry/malloc_array.h"
 #include "programming/registry/registry_journal.h"
+#include "programming/registry/registry_update.h"
 #include "programming/request/send_requests.h"
 
 namespace ostrel {
@@ -58,13 +59,13 @@ class BulkApply {
   private:
     uint32_t intf_add(uint32_t vlan_id, uint32_t if_index, const AceKey &key,
                       bool whole) {
-        const uint32_t status =
-            link_ace<&VlanNode::vlan_id, &IntfNode::if_index>(
-                brisel_handle, vlan_id, if_index, key);
-        if (status == OSTREL_STATUS_OK) {
-            named_.push({vlan_id, if_index, named_.size(), whole});
+        if (!registry::add_ace_to_entry<&VlanNode::vlan_id,
+                                        &IntfNode::if_index>(
+                journal_, brisel_handle, vlan_id, if_index, key)) {
+            return OSTREL_STATUS_NO_ENTRY;
         }
-        return status;
+        named_.push({vlan_id, if_index, named_.size(), whole});
+        return OSTREL_STATUS_OK;
     }
 
     uint32_t intf_del(uint32_t vlan_id, uint32_t if_index, const AceKey &key,
@@ -72,22 +73,22 @@ class BulkApply {
         VlanNode *vlan = brisel_vlan_lookup(vlan_id);
         IntfNode *intf =
             vlan != nullptr ? brisel_intf_lookup(vlan, if_index) : nullptr;
-        if (intf == nullptr || !detach_ace(registry::children(*intf), key)) {
+        if (intf == nullptr ||
+            !registry::remove_ace(journal_, registry::children(*intf), key)) {
             return OSTREL_STATUS_NO_ENTRY;
         }
         named_.push({vlan_id, if_index, named_.size(), whole});
-        drop_emptied<&VlanNode::vlan_id, &IntfNode::if_index>(brisel_handle,
-                                                              *vlan, *intf);
+        registry::drop_emptied<&VlanNode::vlan_id, &IntfNode::if_index>(
+            journal_, brisel_handle, *vlan, *intf);
         return OSTREL_STATUS_OK;
     }
 
     uint32_t pc_add(uint32_t vlan_id, uint32_t pc_if_index, const AceKey &key,
                     bool whole) {
-        const uint32_t status =
-            link_ace<&PcNode::if_index, &PoVlanNode::vlan_id>(
-                brisel_pchandle, pc_if_index, vlan_id, key);
-        if (status != OSTREL_STATUS_OK) {
-            return status;
+        if (!registry::add_ace_to_entry<&PcNode::if_index,
+                                        &PoVlanNode::vlan_id>(
+                journal_, brisel_pchandle, pc_if_index, vlan_id, key)) {
+            return OSTREL_STATUS_NO_ENTRY;
         }
         return on_members(pc_if_index, [&](uint32_t member) {
             return intf_add(vlan_id, member, key, whole);
@@ -108,55 +109,10 @@ class BulkApply {
         if (status != OSTREL_STATUS_OK) {
             return status;
         }
-        (void)detach_ace(registry::children(*povlan), key);
-        drop_emptied<&PcNode::if_index, &PoVlanNode::vlan_id>(brisel_pchandle,
-                                                              *pc, *povlan);
+        (void)registry::remove_ace(journal_, registry::children(*povlan), key);
+        registry::drop_emptied<&PcNode::if_index, &PoVlanNode::vlan_id>(
+            journal_, brisel_pchandle, *pc, *povlan);
         return OSTREL_STATUS_OK;
-    }
-
-    // Links a new ACE at the head of the (top, middle) entry of a registry
-    // (VLAN and interface, or port channel and VLAN), first creating the
-    // entries that are missing, as a single add does.
-    template <auto TopKey, auto MidKey, typename Top>
-    uint32_t link_ace(Top &head, uint32_t top_key, uint32_t mid_key,
-                      const AceKey &key) {
-        Top *top = found_or_added<TopKey>(registry::roots(head), top_key);
-        auto *mid =
-            top != nullptr
-                ? found_or_added<MidKey>(registry::children(*top), mid_key)
-                : nullptr;
-        AceNode *ace = mid != nullptr ? brisel_ace_alloc(key.addr1, key.addr2,
-                                                         key.qualifier)
-                                      : nullptr;
-        if (ace == nullptr) {
-            return OSTREL_STATUS_NO_ENTRY;
-        }
-        const auto aces = registry::children(*mid);
-        journal_.linked(aces, registry::link_front(aces, ace));
-        return OSTREL_STATUS_OK;
-    }
-
-    // The entry with key, or a new one linked at the head.
-    template <auto Key, typename Node>
-    Node *found_or_added(const registry::List<Node> &list, uint32_t key) {
-        Node *node = registry::lookup<Key>(list, key);
-        if (node == nullptr && (node = registry::add<Key>(list, key))) {
-            journal_.linked(list, node);
-        }
-        return node;
-    }
-
-    // As a single delete leaves them: an emptied middle entry (interface,
-    // port-channel VLAN) goes, then an emptied top entry.
-    template <auto TopKey, auto MidKey, typename Top, typename Mid>
-    void drop_emptied(Top &head, Top &top, const Mid &mid) {
-        if (mid.first != nullptr) {
-            return;
-        }
-        detach_keyed<MidKey>(registry::children(top), mid.*MidKey);
-        if (top.first == nullptr) {
-            detach_keyed<TopKey>(registry::roots(head), top.*TopKey);
-        }
     }
 
     // Runs op on every member of the port channel in record order; a failed
@@ -173,24 +129,6 @@ class BulkApply {
             }
         }
         return OSTREL_STATUS_OK;
-    }
-
-    // Takes out the first ACE equal to key (the newest of equal ones).
-    bool detach_ace(const registry::List<AceNode> &aces, const AceKey &key) {
-        const registry::Detached<AceNode> gone =
-            registry::detach_first_if(aces, [&key](const AceNode &ace) {
-                return brisel_ace_cmp(&ace, &key) == 0;
-            });
-        journal_.detached(aces, gone);
-        return gone.node != nullptr;
-    }
-
-    template <auto Key, typename Node>
-    void detach_keyed(const registry::List<Node> &list, uint32_t key) {
-        journal_.detached(
-            list, registry::detach_first_if(list, [key](const Node &node) {
-                return node.*Key == key;
-            }));
     }
 
     RegistryJournal journal_;

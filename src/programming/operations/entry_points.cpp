@@ -14,6 +14,7 @@
 
 #include "observe/counters.h"
 #include "programming/programming_internal.h"
+#include "programming/registry/registry_update.h"
 #include "programming/request/record_reuse.h"
 
 namespace {
@@ -23,6 +24,12 @@ constexpr uint32_t kDefer = 1;
 constexpr uint32_t kSend = 0;
 
 using ostrel::is_all_zero;
+using ostrel::registry::add_ace;
+using ostrel::registry::children;
+using ostrel::registry::drop_emptied;
+using ostrel::registry::find_or_add_entry;
+using ostrel::registry::NoJournal;
+using ostrel::registry::remove_ace;
 
 // Rebuilds, deferred, the request of every interface of vlan other than
 // if_index, in list order. Returns 0, or the first nonzero status at once.
@@ -58,25 +65,17 @@ extern "C" uint32_t ostrel_api_add_acl(yarl_handle_t handle,
     if (addr1 == nullptr || addr2 == nullptr) {
         return OSTREL_STATUS_INVALID;
     }
-    VlanNode *vlan = brisel_vlan_lookup(vlan_id);
-    if (vlan == nullptr) {
-        vlan = brisel_vlan_add(vlan_id);
-        if (vlan == nullptr) {
-            return OSTREL_STATUS_NO_ENTRY;
-        }
-    }
-    IntfNode *intf = brisel_intf_lookup(vlan, if_index);
+    NoJournal journal;
+    const auto [vlan, intf] =
+        find_or_add_entry<&VlanNode::vlan_id, &IntfNode::if_index>(
+            journal, brisel_handle, vlan_id, if_index);
     if (intf == nullptr) {
-        intf = brisel_intf_add(vlan,
-                               if_index); // a new VLAN entry stays on failure
-        if (intf == nullptr) {
-            return OSTREL_STATUS_NO_ENTRY;
-        }
+        return OSTREL_STATUS_NO_ENTRY; // a new VLAN entry stays
     }
-    AceNode *ace = brisel_ace_alloc(addr1, addr2, qualifier);
-    if (ace != nullptr) {
-        (void)brisel_ace_add(intf, ace);
-    }
+    // An ACE node that cannot be allocated is left out: the interfaces are
+    // reprogrammed all the same.
+    (void)add_ace(journal, children(*intf),
+                  ostrel::make_ace_key(addr1, addr2, qualifier));
 
     // The registry stays as it is until every request is built: they may
     // share their records.
@@ -114,12 +113,11 @@ extern "C" OSTREL_API uint32_t ostrel_api_del_acl(
     if (intf == nullptr) {
         return OSTREL_STATUS_NO_ENTRY;
     }
-    const AceKey key = ostrel::make_ace_key(addr1, addr2, qualifier);
-    if (brisel_ace_lookup(intf, &key) == nullptr) {
+    NoJournal journal;
+    if (!remove_ace(journal, children(*intf),
+                    ostrel::make_ace_key(addr1, addr2, qualifier))) {
         return OSTREL_STATUS_NO_ENTRY;
     }
-    // Removes exactly the node found: the first one equal to key.
-    (void)brisel_ace_del(intf, &key);
 
     // The registry stays as it is until every request is built: they may
     // share their records.
@@ -133,8 +131,8 @@ extern "C" OSTREL_API uint32_t ostrel_api_del_acl(
     const uint32_t install = intf->count != 0 ? 1 : 0;
     const uint32_t status =
         ostrel_api_program_intf(handle, msg, vlan, intf, install, kSend);
-    (void)brisel_intf_del(vlan, intf);
-    (void)brisel_vlan_del(vlan);
+    drop_emptied<&VlanNode::vlan_id, &IntfNode::if_index>(
+        journal, brisel_handle, *vlan, *intf);
     return status;
 }
 

@@ -13,8 +13,15 @@
 // the registry is looked at; both choices are listed in docs/design.md.
 #include "observe/counters.h"
 #include "programming/programming_internal.h"
+#include "programming/registry/registry_update.h"
 
 namespace {
+
+using ostrel::registry::add_ace_to_entry;
+using ostrel::registry::children;
+using ostrel::registry::drop_emptied;
+using ostrel::registry::NoJournal;
+using ostrel::registry::remove_ace;
 
 enum class MemberOp { Add, Del };
 
@@ -57,25 +64,12 @@ LoopResult program_members(MemberOp op, yarl_handle_t handle,
 uint32_t pc_add(yarl_handle_t handle, const uint8_t *addr1,
                 const uint8_t *addr2, uint32_t vlan_id, uint32_t pc_if_index,
                 uint32_t qualifier, yarl_msg *msg) {
-    PcNode *pc = brisel_pc_lookup(pc_if_index);
-    if (pc == nullptr) {
-        pc = brisel_pc_add(pc_if_index);
-        if (pc == nullptr) {
-            return OSTREL_STATUS_NO_ENTRY;
-        }
-    }
-    PoVlanNode *povlan = brisel_povlan_lookup(pc, vlan_id);
-    if (povlan == nullptr) {
-        povlan = brisel_povlan_add(pc, vlan_id);
-        if (povlan == nullptr) {
-            return OSTREL_STATUS_NO_ENTRY;
-        }
-    }
-    AceNode *ace = brisel_ace_alloc(addr1, addr2, qualifier);
-    if (ace == nullptr) {
+    NoJournal journal;
+    if (!add_ace_to_entry<&PcNode::if_index, &PoVlanNode::vlan_id>(
+            journal, brisel_pchandle, pc_if_index, vlan_id,
+            ostrel::make_ace_key(addr1, addr2, qualifier))) {
         return OSTREL_STATUS_NO_ENTRY;
     }
-    (void)brisel_poace_add(povlan, ace);
     return program_members(MemberOp::Add, handle, addr1, addr2, vlan_id,
                            pc_if_index, qualifier, msg)
         .status;
@@ -105,10 +99,10 @@ uint32_t pc_del(yarl_handle_t handle, const uint8_t *addr1,
     if (result.member_failed) {
         return result.status;
     }
-    (void)brisel_poace_del(povlan,
-                           &key); // the node found above: the first equal one
-    (void)brisel_povlan_del(pc, povlan);
-    (void)brisel_pc_del(pc);
+    NoJournal journal;
+    (void)remove_ace(journal, children(*povlan), key); // the node found above
+    drop_emptied<&PcNode::if_index, &PoVlanNode::vlan_id>(
+        journal, brisel_pchandle, *pc, *povlan);
     return result.status;
 }
 

@@ -2,11 +2,15 @@
 // ostrel_api_plcy_update_req_t followed by its 64-byte ACE records.
 //
 // The request's bytes are written straight into the batch
-// (write_request_into, write_request_reusing). A heap block of the
-// request's size is still allocated first and freed on return, unwritten:
-// it keeps the request's place in the sequence of allocations, so an
-// allocation that fails fails at the same point as it always has, before
-// anything is flushed, appended or sent.
+// (write_request_into, write_request_reusing).
+//
+// The builder's allocation contract: every build allocates one heap block
+// of exactly the request's size, once the size is known and before the
+// message record is checked, the destination is queried or the batch is
+// flushed, opened or appended to, and releases it before it returns. When
+// that allocation fails the build returns OSTREL_STATUS_INVALID with the
+// batch, the pending port-channel override and did_yarl_send unchanged. A
+// ProgramRequest is that block; nothing is written into it.
 #pragma once
 
 #include <cstdint>
@@ -41,9 +45,9 @@ void write_request_reusing(void *dst, const void *from, uint32_t size,
 uint32_t request_dst_if_index(const void *request);
 void set_request_dst_if_index(void *request, uint32_t if_index);
 
-// The request's heap block of exactly size() bytes, never written (see
-// above); freed when the owner goes out of scope, so every return of the
-// builder releases it.
+// The request's heap block of exactly size() bytes (the allocation
+// contract above); freed when the owner goes out of scope, so every return
+// of the builder releases it.
 class ProgramRequest {
   public:
     // Allocates the block for the request of `intf` in `vlan`. Returns an

@@ -132,8 +132,9 @@ extern "C" uint32_t ostrel_api_program_intf(yarl_handle_t handle, yarl_msg *msg,
         return OSTREL_STATUS_INVALID;
     }
 
-    // The request's block, for its place in the allocation sequence only:
-    // the request is written straight into the batch below.
+    // The request's block, as the allocation contract of program_request.h
+    // requires: its failure fails the build before anything else happens.
+    // The request itself is written straight into the batch below.
     ProgramRequest request = ProgramRequest::allocate(*vlan, *intf);
     if (!request.ok()) {
         return OSTREL_STATUS_INVALID;

@@ -4,11 +4,14 @@ decode reasons and the TLV error print switch.
 
 Usage: cli_test.py ACLCTL ACLSVC_SIM SOURCE_DIR
 """
+import errno
 import json
 import os
 import pty
 import re
+import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -96,6 +99,7 @@ class Help(unittest.TestCase):
         for prog, page in ((ACLCTL, "aclctl.1"), (ACLSVC, "aclsvc-sim.1")):
             with open(os.path.join(SRC, "tools", "man", page)) as f:
                 man = f.read().replace("\\-", "-")
+            self.assertNotRegex(man, r"@[A-Z_]+@", page)
             options = re.findall(r"^ +(?:-h, )?(--[a-z-]+)",
                                  run([prog, "--help"]).stdout.decode(), re.M)
             self.assertGreater(len(options), 8)
@@ -226,10 +230,35 @@ class Brief(unittest.TestCase):
                                           sum(s["length"] for s in sends)))
         evs = events(aclctl("--brief", "--json", DEMO).stdout)
         self.assertEqual({e["event"] for e in evs},
-                         {"status", "parsed_reply", "table", "totals", "end"})
+                         {"status", "parsed_reply", "table_summary", "totals",
+                          "end"})
         self.assertEqual(of(evs, "status"), of(full, "status"))
         self.assertEqual(of(evs, "totals")[0]["bytes"],
                          sum(s["length"] for s in sends))
+
+    def test_show_is_one_summary_line_unless_show_full(self):
+        with open(DEMO, "rb") as f:
+            scn = f.read() + b"show full\n"
+        full = aclctl("--json", "-", stdin=scn).stdout
+        entries = of(events(full), "table")[-1]["entries"]
+        live = [e["request"] for e in entries if not e["removed"]]
+        head = "  programmed table: %d entries" % len(live)
+        removed = ", %d interface removed" % (len(entries) - len(live))
+        want = head + ", %d interfaces, %d VLANs" % (
+            len({r["intf"] for r in live}),
+            len({r["vlan"] for r in live})) + removed
+        daemon = Daemon("--quiet")
+        remote = aclctl("--brief", "--socket", daemon.socket, "-", stdin=scn)
+        daemon.stop()
+        local = aclctl("--brief", "-", stdin=scn)
+        self.assertEqual(remote.stdout, local.stdout)
+        lines = local.stdout.decode().splitlines()
+        self.assertEqual([l for l in lines if "programmed table" in l],
+                         ["  programmed table: 2 entries, 2 interfaces, "
+                          "1 VLAN", want, head + removed])
+        self.assertIn("    (batch) removed: vlan 10 intf 6", lines)
+        self.assertEqual(len([l for l in lines if l.startswith("    (")]),
+                         len(entries))
 
     def test_stats_count_what_the_json_output_shows(self):
         evs = events(aclctl("--json", "--stats", "--fail-sends", "2",
@@ -288,6 +317,16 @@ class Bulk(unittest.TestCase):
         self.assertEqual(len(sends), 2)
         self.assertEqual(sorted(sends[1]), [(11, 1), (11, 2), (11, 3)])
 
+    def test_the_worker_ends_with_the_table_of_the_single_calls(self):
+        absent = self.LOAD[0].replace("add ", "del ").replace("qual 1", "qual 9")
+        evs, table = self.table_of(["--worker"], [*self.LOAD, "begin\n",
+                                                  absent, "commit\nshow\n"], 1)
+        _, single = self.table_of([], [*self.LOAD, "show\n"])
+        self.assertEqual(table, single)
+        self.assertEqual([c["name"] for c in of(evs, "completion")],
+                         ["ok"] * len(self.LOAD) + ["no entry"])
+        self.assertEqual(of(evs, "worker")[0]["submissions"], len(self.LOAD) + 1)
+
     def test_a_failed_change_names_its_line_and_nothing_is_sent(self):
         absent = self.LOAD[0].replace("add ", "del ").replace("qual 1", "qual 9")
         evs, table = self.table_of([], ["begin\n", *self.LOAD[:3], absent,
@@ -313,6 +352,59 @@ class Bulk(unittest.TestCase):
             self.assertEqual(len(of(evs, "reconnected")), int(resynced))
             self.assertEqual({e["request"]["vlan"] for e in after},
                              {10, 11} if resynced else {11})
+
+
+class Restarts(unittest.TestCase):
+    """A daemon restart wherever it lands, with --resync-on-reconnect: the
+    run goes on, exits 0, and `show` prints the table the registry holds."""
+
+    def run_load(self, daemon, *args):
+        r = aclctl("--json", "--socket", daemon.socket, "--resync-on-reconnect",
+                   *args, "-", stdin="".join([*Bulk.LOAD, "show\n"]).encode())
+        daemon.stop()
+        return r, events(r.stdout)
+
+    @staticmethod
+    def embedded_tables(lines):
+        r = aclctl("--json", "-", stdin="".join(lines).encode())
+        return of(events(r.stdout), "table")
+
+    def test_a_restart_at_each_landing_point_is_followed_by_a_resync(self):
+        table = self.embedded_tables([*Bulk.LOAD, "show\n"])
+        # The 7th send is VLAN 11's first: VLAN 10 is not sent again after.
+        for where in (("--restart-at", "send:7"),  # waiting for the accept
+                      ("--restart-at", "reply:7"),  # draining its reply
+                      ("--restart-at", "query:1"),  # asking for the table
+                      ("--restart-after", "12")):  # after the last change
+            with self.subTest(where=where):
+                r, evs = self.run_load(Daemon("--quiet", *where))
+                self.assertEqual(r.returncode, 0, r.stderr)
+                self.assertEqual(len(of(evs, "reconnected")), 1)
+                self.assertEqual(of(evs, "table"), table)
+
+    def test_a_sighup_while_a_reply_is_awaited(self):
+        d = Daemon("--log-format", "json", "--drop-replies", "1")
+        self.addCleanup(d.proc.kill)
+        scenario = os.path.join(d.dir.name, "two.scn")
+        lines = [*Bulk.LOAD[:3], "show\n"]
+        with open(scenario, "w") as f:
+            f.write("".join(lines))
+        p = subprocess.Popen(
+            [ACLCTL, "--json", "--socket", d.socket, "--resync-on-reconnect",
+             "--timeout-ms", "60000", scenario], stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE)
+        self.addCleanup(p.kill)
+        # The first reply never comes: aclctl waits for it before the 2nd add.
+        while json.loads(d.proc.stdout.readline())["event"] != "reply_dropped":
+            pass
+        d.proc.send_signal(signal.SIGHUP)
+        out, err = p.communicate(timeout=60)
+        d.stop()
+        self.assertEqual(p.returncode, 0, err)
+        evs = events(out)
+        lost = [e for e in of(evs, "status") if e.get("reply_lost")]
+        self.assertEqual([e["status"] for e in lost], [errno.ECONNRESET])
+        self.assertEqual(of(evs, "table"), self.embedded_tables(lines))
 
 
 class Progress(unittest.TestCase):
@@ -513,6 +605,28 @@ class Capture(unittest.TestCase):
         self.assertEqual(broken.stdout, decoded.stdout[:len(broken.stdout)])
         self.assertEqual(broken.stdout.count(b"\nframe "), len(frames) - 2)
         self.assertIn(b"after %d frames" % (len(frames) - 1), broken.stderr)
+
+    def test_a_capture_over_16_mib_is_decoded(self):
+        with tempfile.TemporaryDirectory() as d:
+            pcap = os.path.join(d, "one.pcapng")
+            aclctl("--pcap", pcap, "-", stdin=f"add vlan 1 intf 2 {ACE}\n"
+                   .encode())
+            with open(pcap, "rb") as f:
+                data = f.read()
+            # 17 blocks of 1 MiB of a type the reader skips, between the
+            # interface block and the frames.
+            cut = struct.unpack_from("<I", data, 4)[0]
+            cut += struct.unpack_from("<I", data, cut + 4)[0]
+            size = 1 << 20
+            pad = (struct.pack("<II", 0xBAD, size) + bytes(size - 12) +
+                   struct.pack("<I", size))
+            big = os.path.join(d, "big.pcapng")
+            with open(big, "wb") as f:
+                f.write(data[:cut] + pad * 17 + data[cut:])
+            small, large = aclctl("decode", pcap), aclctl("decode", big)
+        self.assertEqual(large.returncode, 0, large.stderr)
+        self.assertIn(b"frame 3 at ", large.stdout)
+        self.assertEqual(large.stdout, small.stdout)
 
     def test_every_cut_of_a_capture_is_refused_cleanly(self):
         with tempfile.TemporaryDirectory() as d:
