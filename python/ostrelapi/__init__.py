@@ -11,7 +11,7 @@ record codecs; pcapng captures read as decoded batches.
 """
 
 from .batch import Batch, MalformedBatch, Record, Request, decode_batch, table_of
-from .client import Bulk, Change, Client, RegistryEntry, parse_address
+from .client import Bulk, Client, RegistryEntry, parse_address
 from .codec import Ace, Dst, Plcy, PolicyUpdateRequest, PolicyUpdateResponse
 from .errors import (INVALID, NO_ENTRY, NOT_EXECUTED, OK, SEND_FAILED, BulkError,
                      StatusError, send_error, status_name, status_text)
@@ -21,7 +21,7 @@ from .service import AclService, query_table
 __version__ = "1.0.0"
 
 __all__ = [
-    "Ace", "AclService", "Batch", "Bulk", "BulkError", "Change", "Client", "Dst", "Frame",
+    "Ace", "AclService", "Batch", "Bulk", "BulkError", "Client", "Dst", "Frame",
     "INVALID", "MalformedBatch", "NOT_EXECUTED", "NO_ENTRY", "OK", "Plcy",
     "PolicyUpdateRequest", "PolicyUpdateResponse", "Record", "RegistryEntry", "Request",
     "SEND_FAILED", "StatusError", "decode_batch", "parse_address", "query_table",

@@ -177,12 +177,13 @@ CODEC_TYPES = ("plcy", "dst", "ace", "plcy_update_req", "plcy_update_resp")
 
 def _declare_core(lib: ctypes.CDLL) -> None:
     vp, bp = ctypes.c_void_p, P(u8)
+    addr = ctypes.c_char_p  # bytes objects, passed without a copy
     msg = P(YarlMsg)
     _fn(lib, "ostrel_api_status_name", ctypes.c_char_p, u32)
     _fn(lib, "ostrel_api_status_text", ctypes.c_size_t, u32, ctypes.c_char_p, ctypes.c_size_t)
     for name in ("ostrel_api_program_acl", "ostrel_api_pc_program_acl"):
-        _fn(lib, name, u32, u32, bp, bp, u32, u32, u32, msg, u32)
-    _fn(lib, "ostrel_api_del_acl", u32, u32, bp, bp, u32, u32, u32, msg)
+        _fn(lib, name, u32, u32, addr, addr, u32, u32, u32, msg, u32)
+    _fn(lib, "ostrel_api_del_acl", u32, u32, addr, addr, u32, u32, u32, msg)
     _fn(lib, "ostrel_api_program_acl_bulk", u32, u32, P(AclChange), u32, P(u32), msg)
     _fn(lib, "ostrel_api_resync", u32, u32, P(u32), msg)
     _fn(lib, "brisel_api_yarl_gobble", u32, u32, msg)
@@ -199,6 +200,25 @@ def _declare_core(lib: ctypes.CDLL) -> None:
         _fn(lib, f"ostrel_api_{t}_to_struct", u32, vp, u32, vp, u32)
         _fn(lib, f"ostrel_api_{t}_to_tlv", u32, vp, P(bp), P(u32), u32, P(u32), u32)
         _fn(lib, f"ostrel_api_{t}_get_struct_sz", i32, vp)
+
+
+class FastCalls:
+    """The programming calls as prototypes without argument types.
+
+    ctypes converts each argument through its declared type, which costs
+    about as much as the call itself; without declared types it passes
+    ints, bytes objects and byref() pointers as they are. The callers check
+    every argument before (ints within 32 bits, addresses as 6-byte bytes),
+    which is what the declared types would have made sure of. The return
+    type stays declared."""
+
+    def __init__(self, lib: ctypes.CDLL) -> None:
+        proto = ctypes.CFUNCTYPE(u32)
+        self.program = proto(("ostrel_api_program_acl", lib))
+        self.delete = proto(("ostrel_api_del_acl", lib))
+        self.pc_program = proto(("ostrel_api_pc_program_acl", lib))
+        self.drain = proto(("brisel_api_yarl_gobble", lib))
+        self.bulk = proto(("ostrel_api_program_acl_bulk", lib))
 
 
 def _declare_sim(lib: ctypes.CDLL) -> None:

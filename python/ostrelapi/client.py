@@ -10,6 +10,8 @@ drains it first.
 from __future__ import annotations
 
 import ctypes
+import os
+import struct
 import threading
 from dataclasses import dataclass
 from types import TracebackType
@@ -25,6 +27,15 @@ VLAN_MIN, VLAN_MAX = 1, 4094
 QUAL_LIMIT = 1 << 16
 IF_INDEX_LIMIT = 1 << 32
 HANDLE = 1
+
+# The optional C module for the programming calls (docs/python.md); the
+# same calls go through ctypes without it, or with OSTRELAPI_NO_SPEEDUPS set.
+_speedups = None
+if not os.environ.get("OSTRELAPI_NO_SPEEDUPS"):
+    try:
+        import _ostrelapi_speedups as _speedups  # type: ignore
+    except ImportError:
+        pass
 
 _client_lock = threading.Lock()
 _client_made: Optional[str] = None
@@ -48,39 +59,45 @@ def parse_address(value: Address) -> bytes:
         raise ValueError(f"malformed address {value!r}: not hexadecimal") from None
 
 
+# Parsed text addresses: a table load names the same few addresses again
+# and again, and parsing is most of a call's cost in Python.
+_parsed: dict = {}
+_PARSED_LIMIT = 65536
+
+
+def _address(value: Address) -> bytes:
+    if type(value) is bytes and len(value) == 6:
+        return value
+    parsed = _parsed.get(value) if type(value) is str else None
+    if parsed is None:
+        parsed = parse_address(value)
+        if type(value) is str:
+            if len(_parsed) >= _PARSED_LIMIT:
+                _parsed.clear()
+            _parsed[value] = parsed
+    return parsed
+
+
 def _check_range(what: str, value: int, low: int, limit: int) -> int:
-    if not isinstance(value, int) or isinstance(value, bool):
+    if type(value) is not int and (not isinstance(value, int) or isinstance(value, bool)):
         raise ValueError(f"{what} must be an integer, not {type(value).__name__}")
     if not low <= value < limit:
         raise ValueError(f"{what} {value} is outside {low}-{limit - 1}")
     return value
 
 
-@dataclass(frozen=True)
-class Change:
-    """One add or delete, checked: what a single call or a bulk block takes."""
+def _checked(vlan: int, intf: int, qual: int, intf_name: str = "interface") -> None:
+    # The common case in two comparisons each; the exact complaint after.
+    if not (type(vlan) is int and VLAN_MIN <= vlan <= VLAN_MAX and type(intf) is int
+            and 0 <= intf < IF_INDEX_LIMIT and type(qual) is int and 0 <= qual < QUAL_LIMIT):
+        _check_range("vlan", vlan, VLAN_MIN, VLAN_MAX + 1)
+        _check_range(intf_name, intf, 0, IF_INDEX_LIMIT)
+        _check_range("qual", qual, 0, QUAL_LIMIT)
 
-    vlan: int
-    intf: int
-    addr1: bytes
-    addr2: bytes
-    qual: int
-    add: bool
-    on_port_channel: bool
 
-    @classmethod
-    def make(cls, add: bool, on_port_channel: bool, *, vlan: int, intf: int,
-             addr1: Address, addr2: Address, qual: int) -> "Change":
-        return cls(
-            _check_range("vlan", vlan, VLAN_MIN, VLAN_MAX + 1),
-            _check_range("interface" if not on_port_channel else "port channel",
-                         intf, 0, IF_INDEX_LIMIT),
-            parse_address(addr1),
-            parse_address(addr2),
-            _check_range("qual", qual, 0, QUAL_LIMIT),
-            add,
-            on_port_channel,
-        )
+# One change of a bulk call as the library reads it (ostrel_api_acl_change_t).
+_CHANGE = struct.Struct("=6s6sIIIII")
+assert _CHANGE.size == ctypes.sizeof(_native.AclChange)
 
 
 @dataclass(frozen=True)
@@ -122,10 +139,31 @@ class Client:
         self.platform = platform
         self._core = _native.load_platform(platform)
         self._msg = _native.YarlMsg()
+        self._msg_ref = ctypes.byref(self._msg)
+        self._fast = _native.FastCalls(self._core)
         self._pending = ctypes.c_uint32.in_dll(self._core, "did_yarl_send")
+        if _speedups is not None:
+            self._use_speedups()
         # With the socket transport only the interface and port-channel
         # controls of the simulated platform take effect.
         self.sim = SimControls(_native.sim_library())
+
+    def _use_speedups(self) -> None:
+        def address(f) -> int:
+            return ctypes.cast(f, ctypes.c_void_p).value or 0
+
+        f = self._fast
+        _speedups.configure(address(f.program), address(f.delete), address(f.pc_program),
+                            address(f.drain), address(f.bulk), ctypes.addressof(self._pending),
+                            ctypes.addressof(self._msg), HANDLE, StatusError)
+        # The same calls, checks and drains, made by the C module.
+        self.add, self.delete = _speedups.add, _speedups.delete
+        self.pc_add, self.pc_delete = _speedups.pc_add, _speedups.pc_delete
+
+    @property
+    def speedups(self) -> bool:
+        """Whether the programming calls go through the C module."""
+        return _speedups is not None
 
     @classmethod
     def _create(cls, platform: str) -> "Client":
@@ -177,49 +215,45 @@ class Client:
         if self._pending.value:
             self.drain()
 
-    def _single(self, change: Change) -> None:
-        self._before_send()
-        a1 = (ctypes.c_uint8 * 6).from_buffer_copy(change.addr1)
-        a2 = (ctypes.c_uint8 * 6).from_buffer_copy(change.addr2)
-        msg = ctypes.byref(self._msg)
-        c = self._core
-        if change.on_port_channel:
-            name = "ostrel_api_pc_program_acl"
-            status = c.ostrel_api_pc_program_acl(HANDLE, a1, a2, change.vlan, change.intf,
-                                                 change.qual, msg, int(change.add))
-        elif change.add:
-            name = "ostrel_api_program_acl"
-            status = c.ostrel_api_program_acl(HANDLE, a1, a2, change.vlan, change.intf,
-                                              change.qual, msg, 1)
-        else:
-            name = "ostrel_api_del_acl"
-            status = c.ostrel_api_del_acl(HANDLE, a1, a2, change.vlan, change.intf,
-                                          change.qual, msg)
-        self._check(status, name)
-
     def add(self, *, vlan: int, intf: int, addr1: Address, addr2: Address, qual: int) -> None:
         """Adds an ACE on interface intf of vlan (ostrel_api_program_acl)."""
-        self._single(Change.make(True, False, vlan=vlan, intf=intf, addr1=addr1,
-                                 addr2=addr2, qual=qual))
+        _checked(vlan, intf, qual)
+        a1, a2 = _address(addr1), _address(addr2)
+        if self._pending.value:
+            self.drain()
+        status = self._fast.program(HANDLE, a1, a2, vlan, intf, qual, self._msg_ref, 1)
+        if status:
+            raise StatusError(status, "ostrel_api_program_acl")
 
     def delete(self, *, vlan: int, intf: int, addr1: Address, addr2: Address,
                qual: int) -> None:
         """Deletes the newest equal ACE from interface intf of vlan
         (ostrel_api_del_acl)."""
-        self._single(Change.make(False, False, vlan=vlan, intf=intf, addr1=addr1,
-                                 addr2=addr2, qual=qual))
+        _checked(vlan, intf, qual)
+        a1, a2 = _address(addr1), _address(addr2)
+        if self._pending.value:
+            self.drain()
+        status = self._fast.delete(HANDLE, a1, a2, vlan, intf, qual, self._msg_ref)
+        if status:
+            raise StatusError(status, "ostrel_api_del_acl")
+
+    def _pc_call(self, add: int, vlan: int, pc: int, addr1: Address, addr2: Address,
+                 qual: int) -> None:
+        _checked(vlan, pc, qual, "port channel")
+        a1, a2 = _address(addr1), _address(addr2)
+        self._before_send()
+        self._check(self._fast.pc_program(HANDLE, a1, a2, vlan, pc, qual, self._msg_ref, add),
+                    "ostrel_api_pc_program_acl")
 
     def pc_add(self, *, vlan: int, pc: int, addr1: Address, addr2: Address, qual: int) -> None:
         """Adds an ACE on port channel pc of vlan, programmed on every
         member (ostrel_api_pc_program_acl)."""
-        self._single(Change.make(True, True, vlan=vlan, intf=pc, addr1=addr1,
-                                 addr2=addr2, qual=qual))
+        self._pc_call(1, vlan, pc, addr1, addr2, qual)
 
     def pc_delete(self, *, vlan: int, pc: int, addr1: Address, addr2: Address,
                   qual: int) -> None:
         """Deletes an ACE from port channel pc of vlan."""
-        self._single(Change.make(False, True, vlan=vlan, intf=pc, addr1=addr1,
-                                 addr2=addr2, qual=qual))
+        self._pc_call(0, vlan, pc, addr1, addr2, qual)
 
     # ---- bulk, resync, drain ----
 
@@ -229,24 +263,18 @@ class Client:
         nothing)."""
         return Bulk(self)
 
-    def apply_bulk(self, changes: list[Change]) -> None:
-        """One ostrel_api_program_acl_bulk call over the changes. BulkError
-        when it fails: a failing change leaves the registry as it was; a
-        failed send keeps the changes in the registry as the intended state
-        (``resync()`` sends them again)."""
+    def _apply_bulk(self, packed: bytearray, count: int) -> None:
+        """One ostrel_api_program_acl_bulk call over count changes packed as
+        the library reads them. BulkError when it fails: a failing change
+        leaves the registry as it was; a failed send keeps the changes in
+        the registry as the intended state (``resync()`` sends them
+        again)."""
         self._before_send()
-        n = len(changes)
-        array = (_native.AclChange * max(n, 1))()
-        for slot, ch in zip(array, changes):
-            ctypes.memmove(slot.addr1, ch.addr1, 6)
-            ctypes.memmove(slot.addr2, ch.addr2, 6)
-            slot.vlan_id, slot.if_index, slot.qualifier = ch.vlan, ch.intf, ch.qual
-            slot.add, slot.on_port_channel = int(ch.add), int(ch.on_port_channel)
-        statuses = (ctypes.c_uint32 * max(n, 1))()
-        status = self._core.ostrel_api_program_acl_bulk(HANDLE, array, n, statuses,
-                                                        ctypes.byref(self._msg))
+        changes = (_native.AclChange * max(count, 1)).from_buffer(packed) if count else None
+        statuses = (ctypes.c_uint32 * max(count, 1))()
+        status = self._fast.bulk(HANDLE, changes, count, statuses, self._msg_ref)
         if status != 0:
-            raise BulkError(status, statuses[:n])
+            raise BulkError(status, statuses[:count])
 
     def resync(self, vlan: Optional[int] = None) -> None:
         """Sends again the request of every registered interface, or of one
@@ -256,7 +284,7 @@ class Client:
         if vlan is not None:
             vlan_arg = ctypes.byref(ctypes.c_uint32(_check_range("vlan", vlan, VLAN_MIN,
                                                                  VLAN_MAX + 1)))
-        self._check(self._core.ostrel_api_resync(HANDLE, vlan_arg, ctypes.byref(self._msg)),
+        self._check(self._core.ostrel_api_resync(HANDLE, vlan_arg, self._msg_ref),
                     "ostrel_api_resync")
 
     def drain(self) -> None:
@@ -266,7 +294,7 @@ class Client:
         without payload."""
         if not self._pending.value:
             return
-        status = self._core.brisel_api_yarl_gobble(HANDLE, ctypes.byref(self._msg))
+        status = self._fast.drain(HANDLE, self._msg_ref)
         self._check(status, "brisel_api_yarl_gobble")
 
     @property
@@ -279,7 +307,7 @@ class Client:
         self._before_send()
         record = request.to_struct_bytes()
         buf = ctypes.create_string_buffer(record, len(record))
-        status = self._core.ostrel_api_send_plcy_update(HANDLE, 0, buf, ctypes.byref(self._msg))
+        status = self._core.ostrel_api_send_plcy_update(HANDLE, 0, buf, self._msg_ref)
         self._check(status, "ostrel_api_send_plcy_update")
 
     # ---- the registry ----
@@ -343,34 +371,54 @@ _CREATE = object()
 
 
 class Bulk:
-    """Collects changes; the ``with`` block's end makes them one bulk call."""
+    """Collects changes, checked as they come; the ``with`` block's end
+    makes them one bulk call."""
 
     def __init__(self, client: Client) -> None:
         self._client = client
-        self.changes: list[Change] = []
+        self._packed = bytearray()
+        self.count = 0
+        self._changes = None
+        if _speedups is not None:
+            self._changes = _speedups.Changes()
+            c = self._changes
+            self.add, self.delete, self.pc_add, self.pc_delete = (
+                c.add, c.delete, c.pc_add, c.pc_delete)
+
+    def __len__(self) -> int:
+        return len(self._changes) if self._changes is not None else self.count
 
     def __enter__(self) -> "Bulk":
         return self
 
     def __exit__(self, kind: Optional[type], value: Optional[BaseException],
                  tb: Optional[TracebackType]) -> None:
-        if kind is None:
-            self._client.apply_bulk(self.changes)
+        if kind is not None:
+            return
+        if self._changes is None:
+            self._client._apply_bulk(self._packed, self.count)
+            return
+        status, statuses = self._changes.apply()
+        if status != 0:
+            raise BulkError(status, statuses)
+
+    def _append(self, vlan: int, intf: int, addr1: Address, addr2: Address, qual: int,
+                add: int, on_port_channel: int) -> None:
+        _checked(vlan, intf, qual, "port channel" if on_port_channel else "interface")
+        self._packed += _CHANGE.pack(_address(addr1), _address(addr2), vlan, intf, qual, add,
+                                     on_port_channel)
+        self.count += 1
 
     def add(self, *, vlan: int, intf: int, addr1: Address, addr2: Address, qual: int) -> None:
-        self.changes.append(Change.make(True, False, vlan=vlan, intf=intf, addr1=addr1,
-                                        addr2=addr2, qual=qual))
+        self._append(vlan, intf, addr1, addr2, qual, 1, 0)
 
     def delete(self, *, vlan: int, intf: int, addr1: Address, addr2: Address,
                qual: int) -> None:
-        self.changes.append(Change.make(False, False, vlan=vlan, intf=intf, addr1=addr1,
-                                        addr2=addr2, qual=qual))
+        self._append(vlan, intf, addr1, addr2, qual, 0, 0)
 
     def pc_add(self, *, vlan: int, pc: int, addr1: Address, addr2: Address, qual: int) -> None:
-        self.changes.append(Change.make(True, True, vlan=vlan, intf=pc, addr1=addr1,
-                                        addr2=addr2, qual=qual))
+        self._append(vlan, pc, addr1, addr2, qual, 1, 1)
 
     def pc_delete(self, *, vlan: int, pc: int, addr1: Address, addr2: Address,
                   qual: int) -> None:
-        self.changes.append(Change.make(False, True, vlan=vlan, intf=pc, addr1=addr1,
-                                        addr2=addr2, qual=qual))
+        self._append(vlan, pc, addr1, addr2, qual, 0, 1)

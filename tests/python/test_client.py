@@ -1,5 +1,7 @@
 """The client on the simulated platform: what reaches the library, the
 statuses it raises, and bulk blocks against single calls."""
+import os
+
 import pytest
 from hypothesis import given, settings, HealthCheck, strategies as st
 
@@ -97,6 +99,7 @@ def test_bulk_failure_keeps_nothing_and_resync_resends(ostrel_sim):
 
 
 def test_one_client_per_process(ostrel_sim):
+    assert ostrel_sim.speedups == bool(os.environ.get("OSTRELAPI_EXPECT_SPEEDUPS"))
     with pytest.raises(RuntimeError, match="one client"):
         oa.Client.simulated()
     with pytest.raises(RuntimeError):
