@@ -20,6 +20,7 @@ def test_single_calls_program_and_raise_the_library_statuses(ostrel_sim):
     assert (req.op_name, req.vlan, req.intf, req.records[0].qual) == ("install", 10, 5, 7)
     c.delete(vlan=10, intf=5, **ACE)  # drains the add's reply first
     assert c.registry() == [] and c.sim.batches()[-1].requests[0].op_name == "remove"
+    assert c.sim.pending_replies == 1 and c.sim.outstanding_records == 1
     with pytest.raises(oa.StatusError) as err:
         c.delete(vlan=10, intf=5, **ACE)
     assert (err.value.status, err.value.name) == (oa.NO_ENTRY, "no entry")
