@@ -18,11 +18,11 @@
 #include <tuple>
 #include <unistd.h>
 
+#include "ostrelapi/platform/socket_transport.h"
 #include "process_runner.h"
 #include "service_model.h"
 #include "service_protocol.h"
 #include "socket_frame.h"
-#include "ostrelapi/platform/socket_transport.h"
 #include "yarl.h"
 
 namespace {
@@ -261,6 +261,36 @@ TEST(ServiceRestart, AfterTheNthSendAndOnSighupTheTableStartsEmpty) {
     EXPECT_TRUE(closed_by_daemon(watcher));
     EXPECT_EQ(table(), "programmed table: empty\n");
     EXPECT_EQ(ostrel_socket_generation(0), generation + 2);
+    ostrel_socket_transport_disconnect();
+}
+
+// The reply to a send accepted just before a restart never comes: its
+// receive fails at once with ECONNRESET instead of waiting out the timeout,
+// before the transport connected again and after.
+TEST(ServiceRestart, ReplyLostWithTheOldConnectionFailsAtOnce) {
+    Daemon daemon({"--quiet", "--drop-replies", "1", "--restart-after", "1"});
+    ASSERT_TRUE(daemon.ok());
+    ASSERT_EQ(connect_transport(daemon), 0);
+    int watcher = connect_to(daemon.socket());
+    yarl_addr dst{OSTREL_ACL_SERVICE_NODE, OSTREL_ACL_SERVICE_PORT};
+    yarl_msg msg{}, reply{};
+    ASSERT_EQ(ostrel_socket_yarl_send(0, &dst, OSTREL_ACL_OPCODE, "x", 1, &msg,
+                                      0, nullptr),
+              0);
+    yarl_recv_opts lost{};
+    lost.word[3] = ostrel_socket_yarl_rr_token_get(&msg);
+    ASSERT_TRUE(closed_by_daemon(watcher));
+    // Its end of stream is read, then the connection is known closed, then
+    // a new one is made.
+    for (std::string when : {"closing", "closed", "connected again"}) {
+        if (when == "connected again") {
+            EXPECT_EQ(program(10, 2, 1), 0u);
+        }
+        errno = 0;
+        EXPECT_EQ(ostrel_socket_yarl_recv(0, &reply, &lost), -1);
+        EXPECT_EQ(errno, ECONNRESET) << when;
+    }
+    (void)ostrel_socket_yarl_drop(0, &msg);
     ostrel_socket_transport_disconnect();
 }
 

@@ -3,6 +3,7 @@
 // the next command that sends, or at the end of the scenario.
 #include "scenario_runner.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -29,6 +30,9 @@ namespace {
 using tools::JsonObject;
 
 constexpr yarl_handle_t kHandle = 1;
+// Drains at the end of a scenario: the pending reply, and after a restart
+// the resync's (a service that keeps restarting is not waited for).
+constexpr int kEndDrains = 3;
 
 class Runner {
   public:
@@ -59,6 +63,7 @@ class Runner {
             tap::begin_command();
             resync_if_reconnected();
             execute(cmd);
+            reconnect_if_gone();
             if (!keep_going_ && tap::service_gone() != 0)
                 return stop_at(cmd);
             if (!keep_going_ && tap::command_unanswered())
@@ -67,9 +72,11 @@ class Runner {
                              tap::bytes_sent());
         }
         resync_if_reconnected();
-        if (pending_) {
+        for (int k = 0; k < kEndDrains && pending_; ++k) {
             drain_note("end of scenario\n", "end of scenario");
             drain();
+            reconnect_if_gone();
+            resync_if_reconnected();
         }
         if (out::brief())
             totals();
@@ -98,11 +105,14 @@ class Runner {
         return 2;
     }
 
+    // A call's status. A reply lost with the connection to a service that
+    // restarted is not a failure when a resync makes up for it.
     void status(const char *call, uint32_t s,
                 const std::string &changes_text = "",
-                const std::string &changes_json = "") {
+                const std::string &changes_json = "", bool reply_lost = false) {
         ++calls_;
-        failures_ += s != OSTREL_STATUS_OK;
+        const bool failure = s != OSTREL_STATUS_OK && !reply_lost;
+        failures_ += failure;
         std::string head = out::brief() ? "line " + std::to_string(line_) +
                                               ": " + call + ": status "
                                         : "  status ";
@@ -114,15 +124,41 @@ class Runner {
             .add("name", tools::status_name(s));
         if (!changes_json.empty())
             event.raw("changes", changes_json);
-        out::emit(head + tools::status_text(s) + "\n" + changes_text, event);
-        if (s != OSTREL_STATUS_OK)
+        std::string note;
+        if (reply_lost) {
+            event.add("reply_lost", true);
+            note = "  (the reply was lost with the connection: the service "
+                   "restarted; the resync makes up for it)\n";
+        }
+        out::emit(head + tools::status_text(s) + "\n" + note + changes_text,
+                  event);
+        if (failure)
             failed_ = true;
     }
 
     void drain() {
-        status("brisel_api_yarl_gobble",
-               brisel_api_yarl_gobble(kHandle, &msg_));
+        const uint32_t s = brisel_api_yarl_gobble(kHandle, &msg_);
         pending_ = false;
+        status("brisel_api_yarl_gobble", s, "", "", lost_with_connection(s));
+    }
+
+    // With --resync-on-reconnect, a drain that failed because the service
+    // closed the connection (it restarted) lost a reply the resync that
+    // follows makes up for.
+    bool lost_with_connection(uint32_t s) const {
+        return resync_on_reconnect_ && tap::socket_backend() && s == ECONNRESET;
+    }
+
+    // With --resync-on-reconnect, a call that lost the connection (the
+    // service restarted under it) is followed at once by connecting again,
+    // so that the resync happens before anything else is asked.
+    void reconnect_if_gone() {
+        if (resync_on_reconnect_ && tap::service_gone() != 0)
+            (void)tap::reconnect();
+    }
+
+    bool reconnected() const {
+        return tap::connection_generation() != generation_;
     }
 
     void drain_pending() {
@@ -284,7 +320,7 @@ class Runner {
     // table), the registry is sent again before the scenario goes on.
     void resync_if_reconnected() {
         uint32_t now = tap::connection_generation();
-        if (!resync_on_reconnect_ || now == generation_)
+        if (!resync_on_reconnect_ || !reconnected())
             return;
         generation_ = now;
         out::emit("  (connected again to the service: resync)\n",
@@ -376,17 +412,32 @@ class Runner {
             return true;
         }
         std::vector<uint8_t> bytes;
-        int err = socket_transport::query(query, &bytes);
+        int err = query_service(query, &bytes);
+        // A service that restarted under the query, or just before it, is
+        // asked again once the resync brought its table back.
+        if (resync_on_reconnect_ && (err != 0 || reconnected())) {
+            reconnect_if_gone();
+            if (reconnected()) {
+                resync_if_reconnected();
+                err = query_service(query, &bytes);
+            }
+        }
         if (err == 0) {
             answer->assign(bytes.begin(), bytes.end());
             return true;
         }
-        tap::note_transport_error(err);
         out::emit(
             "  table query failed: " + std::string(std::strerror(err)) + "\n",
             JsonObject().add("event", "table_query_failed").add("errno", err));
         failed_ = true;
         return false;
+    }
+
+    static int query_service(uint32_t query, std::vector<uint8_t> *bytes) {
+        int err = socket_transport::query(query, bytes);
+        if (err != 0)
+            tap::note_transport_error(err);
+        return err;
     }
 
     // The table as text, or in JSON mode its entries array.

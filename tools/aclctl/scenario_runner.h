@@ -14,7 +14,11 @@ namespace ostrel::aclctl {
 // transport reports the service gone, stops after that command with a
 // message naming its line and returns 2, unless keep_going. With
 // resync_on_reconnect, the registry is sent again (ostrel_api_resync)
-// before the next command whenever the socket transport connected again.
+// before the next command whenever the socket transport connected again;
+// a call that lost the connection (the service restarted during a send, a
+// drain or a table query) makes it connect again at once, a drain's reply
+// lost that way is not a failure, and a `show` asks again for the table
+// once the resync brought it back.
 int run_scenario(const std::vector<Command> &commands, bool keep_going,
                  bool resync_on_reconnect);
 

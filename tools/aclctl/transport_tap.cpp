@@ -113,6 +113,12 @@ void note_transport_error(int err) {
          err == ECONNREFUSED || err == ENOENT))
         state().gone = err;
 }
+bool reconnect() {
+    if (!state().socket || ostrel::socket_transport::reconnect() != 0)
+        return false;
+    state().gone = 0;
+    return true;
+}
 uint32_t connection_generation() {
     return state().socket ? ostrel_socket_generation(0) : 0;
 }

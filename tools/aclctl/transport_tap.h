@@ -32,6 +32,9 @@ void set_keep_going(bool on);
 // transport reconnected after a restart), which clears it.
 int service_gone();
 void note_transport_error(int err);
+// Connects the socket transport again at once when the service is gone;
+// true (and the service no longer gone) when a connection is open.
+bool reconnect();
 // The socket transport's connection generation (0 for the embedded
 // service): it goes up when the transport connected again.
 uint32_t connection_generation();

@@ -117,6 +117,30 @@ bool ready_fd(std::string_view name, const char *value, Options *o,
     return true;
 }
 
+// STAGE:N, the stage being send, reply or query and N from 1.
+bool restart_point(std::string_view name, const char *value, Options *o,
+                   std::string *err) {
+    using Stage = RestartPoint::Stage;
+    RestartPoint &at = o->restart_at;
+    std::string_view text = value != nullptr ? value : "";
+    const size_t colon = text.find(':');
+    const std::string_view stage = text.substr(0, colon);
+    at.stage = stage == "send"    ? Stage::Send
+               : stage == "reply" ? Stage::Reply
+               : stage == "query" ? Stage::Query
+                                  : Stage::None;
+    const std::string_view nth =
+        colon == std::string_view::npos ? "" : text.substr(colon + 1);
+    if (at.stage == Stage::None ||
+        !tools::parse_number(nth, 1000000000, &at.nth) || at.nth == 0) {
+        *err =
+            std::string(name) + " needs send:N, reply:N or query:N (N from 1)";
+        return false;
+    }
+    at.text = text;
+    return true;
+}
+
 constexpr OptionSpec kOptions[] = {
     {"--quiet", false, flag<&Options::quiet>},
     {"--version", false, flag<&Options::version>},
@@ -128,6 +152,7 @@ constexpr OptionSpec kOptions[] = {
     {"--fail-errno", true, error_number},
     {"--drop-replies", true, number<&Options::drop_replies, 1000000>},
     {"--restart-after", true, number<&Options::restart_after, 1000000000>},
+    {"--restart-at", true, restart_point},
     {"--delay-ms", true, number<&Options::delay_ms, 60000>},
     {"--ready-fd", true, ready_fd},
     {"--mode", true, file_mode},

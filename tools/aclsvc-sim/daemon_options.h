@@ -8,6 +8,21 @@
 
 namespace ostrel::aclsvc {
 
+// --restart-at STAGE:N: a restart in the middle of an exchange, where a
+// client is waiting for the service's answer.
+struct RestartPoint {
+    enum class Stage {
+        None,
+        Send,  // the Nth Send arrives: restart before accepting it
+        Reply, // the Nth accepted send: restart after its Accept, before
+               // its Reply
+        Query, // the Nth Query arrives: restart before answering it
+    };
+    Stage stage = Stage::None;
+    uint32_t nth = 0;
+    std::string text; // "send:N", as given
+};
+
 struct Options {
     std::string socket_path;
     uint32_t fail_sends = 0;    // refuse the first N sends
@@ -15,6 +30,7 @@ struct Options {
     uint32_t drop_replies = 0;  // accept the next N sends but never reply
     uint32_t delay_ms = 0;      // wait this long before each reply
     uint32_t restart_after = 0; // restart once, after the Nth accepted send
+    RestartPoint restart_at;    // restart once, within an exchange
     int ready_fd = -1;          // written "ready\n" and closed once listening
     bool quiet = false;         // no decoded messages on stdout
     bool version = false;       // print the version, start nothing

@@ -196,8 +196,10 @@ void ServiceDaemon::deliver(ClientLink &client, std::vector<Outgoing> out) {
             delayed_.push_back({client.id(), std::move(o)});
             continue;
         }
-        if (o.restart)
-            restart_due_ = "--restart-after";
+        if (o.restart != nullptr)
+            restart_due_ = o.restart;
+        if (o.frame.empty() && !o.answer)
+            continue; // a restart instead of an answer
         std::string reason;
         if (!o.answer)
             capture_.sent(o.frame);

@@ -37,6 +37,8 @@ bool ServiceSession::handle(const uint8_t *bytes, size_t n,
 
 void ServiceSession::on_send(const Head &head, const uint8_t *payload,
                              std::vector<Outgoing> *out) {
+    if (restart_at(RestartPoint::Stage::Send, out))
+        return;
     const auto now = Clock::now();
     const std::string token = "token " + std::to_string(head.token);
     Head accept = socket_frame::make_head(Kind::Accept, head.token);
@@ -61,9 +63,12 @@ void ServiceSession::on_send(const Head &head, const uint8_t *payload,
     out->push_back({socket_frame::encode(accept, nullptr, 0), now});
     if (log_.shows())
         log_received(head, message, text);
+    if (restart_at(RestartPoint::Stage::Reply, out))
+        return;
+    const char *cause = restart ? "--restart-after" : nullptr;
     if (replies_dropped_ < options_.drop_replies) {
         ++replies_dropped_;
-        out->back().restart = restart;
+        out->back().restart = cause;
         log_(token + ": reply dropped\n", JsonObject()
                                               .add("event", "reply_dropped")
                                               .add("token", head.token));
@@ -73,7 +78,7 @@ void ServiceSession::on_send(const Head &head, const uint8_t *payload,
     reply.flags = socket_frame::kHasPayload;
     out->push_back({socket_frame::encode(reply, &status, sizeof status),
                     now + std::chrono::milliseconds(options_.delay_ms),
-                    std::nullopt, restart});
+                    std::nullopt, cause});
     log_(token + ": reply " + tools::status_text(status) + "\n",
          JsonObject()
              .add("event", "reply")
@@ -97,7 +102,19 @@ void ServiceSession::log_received(const Head &head,
          received);
 }
 
+bool ServiceSession::restart_at(RestartPoint::Stage stage,
+                                std::vector<Outgoing> *out) {
+    const RestartPoint &at = options_.restart_at;
+    const uint32_t seen = ++seen_[static_cast<int>(stage)];
+    if (at.stage != stage || seen != at.nth)
+        return false;
+    out->push_back({{}, Clock::now(), std::nullopt, restart_at_cause_.c_str()});
+    return true;
+}
+
 void ServiceSession::on_query(const Head &head, std::vector<Outgoing> *out) {
+    if (restart_at(RestartPoint::Stage::Query, out))
+        return;
     std::string answer = model_.answer(head.opcode);
     out->push_back(
         {{},

@@ -22,16 +22,21 @@ namespace ostrel::aclsvc {
 using Clock = std::chrono::steady_clock;
 
 struct Outgoing {
-    std::vector<uint8_t> frame; // empty when `answer` is set
+    std::vector<uint8_t> frame; // empty when `answer` is set, or for a
+                                // restart in place of an answer
     Clock::time_point due;      // send at or after this time
     std::optional<AnswerPages> answer = std::nullopt; // a query's answer
-    bool restart = false; // --restart-after: restart once this is sent
+    // Why the service restarts once this is sent (--restart-after), or
+    // instead of answering when there is nothing to send (--restart-at);
+    // null: no restart.
+    const char *restart = nullptr;
 };
 
 class ServiceSession {
   public:
     ServiceSession(const Options &options, const EventLog &log)
-        : options_(options), log_(log) {}
+        : options_(options), log_(log),
+          restart_at_cause_("--restart-at " + options.restart_at.text) {}
 
     // Handles one received message of n bytes: appends the frames to send
     // to *out and logs what happened. False when the bytes are not a
@@ -54,6 +59,9 @@ class ServiceSession {
     void log_received(const socket_frame::Head &head,
                       const std::vector<uint8_t> &message,
                       const std::string &text) const;
+    // Counts one exchange of `stage`; true (once) when --restart-at names
+    // this one, and then *out gets the restart in place of the answer.
+    bool restart_at(RestartPoint::Stage stage, std::vector<Outgoing> *out);
 
     const Options &options_;
     const EventLog &log_;
@@ -61,6 +69,8 @@ class ServiceSession {
     uint32_t sends_refused_ = 0;
     uint32_t replies_dropped_ = 0;
     uint32_t accepted_ = 0;
+    uint32_t seen_[4] = {}; // exchanges so far, by RestartPoint::Stage
+    std::string restart_at_cause_;
 };
 
 } // namespace ostrel::aclsvc

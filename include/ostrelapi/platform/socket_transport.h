@@ -22,7 +22,9 @@
 // example to restart), the next send connects again to the same path
 // within that send's timeout, so the library's retries carry a call across
 // a service restart. Replies not yet received are lost with the old
-// connection. ostrel_socket_generation tells a client that this happened.
+// connection: a receive of one fails at once with ECONNRESET, on the new
+// connection as before it is made. ostrel_socket_generation tells a client
+// that this happened.
 //
 // Tokens: a send the service refused keeps its token for the next send;
 // any other outcome (accepted, timed out, connection lost or broken after
@@ -85,6 +87,13 @@ inline constexpr uint32_t kFirstToken = 1001;
 // starting again at kFirstToken and query tokens at 1 (tests and fuzz
 // targets: a socketpair).
 void adopt_connection(int fd);
+
+// Connects again now, as the next send would, when the service went away
+// (a caller that lost a reply learns at once whether the service is back).
+// 0 when a connection is open, already or now; ENOTCONN after
+// ostrel_socket_transport_disconnect or a malformed frame; else the
+// connect's error.
+int reconnect();
 
 // Asks the service something outside the message stream (no token is used
 // up; connects again like a send) and waits for the answer, page after

@@ -30,6 +30,9 @@ struct TransportState {
     std::string path; // where to connect again; empty: never again
     uint32_t generation = 0;
     uint32_t next_token = ostrel::socket_transport::kFirstToken;
+    // The first token of the current connection: the replies to sends
+    // with a lower token were lost with an earlier connection.
+    uint32_t connection_first_token = ostrel::socket_transport::kFirstToken;
     uint32_t next_query = 1;
     std::map<yarl_handle_t, int> errnos;
 };
@@ -99,10 +102,23 @@ struct Delivery {
 // A new connection, counted by the generation.
 int open_connection(const char *path,
                     const ostrel::socket_transport::Deadline &deadline) {
-    int err = state().connection.open(path, deadline);
-    if (err == 0)
-        state().generation++;
+    TransportState &s = state();
+    int err = s.connection.open(path, deadline);
+    if (err == 0) {
+        s.generation++;
+        s.connection_first_token = s.next_token;
+    }
     return err;
+}
+
+// Whether the reply to the send of `token` can no longer arrive: the send
+// went out on a connection the service has closed since (whether or not
+// the transport connected again). Its receive fails at once.
+bool reply_lost(uint32_t token) {
+    const TransportState &s = state();
+    const bool service_closed =
+        !s.connection.is_open() && !s.path.empty() && !s.connection.broken();
+    return service_closed || token < s.connection_first_token;
 }
 
 // Connects again when the service went away (the connection was closed on
@@ -222,9 +238,12 @@ int ostrel_socket_yarl_recv(yarl_handle_t handle, yarl_msg *record,
                             yarl_recv_opts *opts) {
     if (record == nullptr || opts == nullptr)
         return fail(handle, EINVAL);
+    const uint32_t token = opts->word[3];
+    if (reply_lost(token))
+        return fail(handle, ECONNRESET);
     ReceivedFrame reply;
     Connection &c = state().connection;
-    int err = c.wait_for(Kind::Reply, opts->word[3], &reply, c.deadline());
+    int err = c.wait_for(Kind::Reply, token, &reply, c.deadline());
     if (err == 0)
         err = hold_reply(record, reply);
     return err == 0 ? 0 : fail(handle, err);
@@ -249,6 +268,7 @@ void adopt_connection(int fd) {
     TransportState &s = state();
     s.path.clear();
     s.next_token = kFirstToken;
+    s.connection_first_token = kFirstToken;
     s.next_query = 1;
     s.connection.adopt(fd);
     s.generation++;
@@ -279,6 +299,10 @@ int receive_answer(uint32_t token, std::vector<uint8_t> *answer) {
 }
 
 } // namespace
+
+int reconnect() {
+    return ensure_connected(state().connection.deadline());
+}
 
 int query(uint32_t opcode, std::vector<uint8_t> *answer) {
     uint32_t token = state().next_query++;
