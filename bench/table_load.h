@@ -31,6 +31,10 @@ class TableLoad {
     TableLoad(const TableLoad &) = delete;
     TableLoad &operator=(const TableLoad &) = delete;
 
+    // The adds, in load order.
+    const std::vector<ostrel_api_acl_change_t> &changes() const {
+        return changes_;
+    }
     // Each loads the whole table and drains the last reply: 0, or the
     // first failing status (the single calls stop there).
     uint32_t load_bulk(yarl_handle_t handle);

@@ -1,5 +1,5 @@
 # Installs what a downstream project needs, in three components:
-#   runtime      the shared core library
+#   runtime      the shared core library and the worker library
 #   development  headers (core, C++ view, platform interface), the static
 #                core, our stand-ins, the CMake package, pkg-config modules
 #                and the documents
@@ -11,7 +11,7 @@ include(CMakePackageConfigHelpers)
 set(ostrel_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/ostrelapi)
 set(ostrel_platform_include ${CMAKE_INSTALL_INCLUDEDIR}/ostrelapi/platform)
 
-install(TARGETS ostrelapi EXPORT ostrelapiTargets
+install(TARGETS ostrelapi ostrelapi_worker EXPORT ostrelapiTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     COMPONENT runtime NAMELINK_COMPONENT development)
 install(TARGETS ostrelapi_static ostrel_sim_shared ostrel_tlvu_shared ostrel_socket_shared
@@ -25,6 +25,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/ostrelapi.h
               ${PROJECT_SOURCE_DIR}/include/ostrelapi.hpp
               ${PROJECT_BINARY_DIR}/include/ostrelapi_version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+install(FILES ${PROJECT_SOURCE_DIR}/include/ostrelapi/worker.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrelapi COMPONENT development)
 file(GLOB ostrel_platform_headers_installed
      ${PROJECT_SOURCE_DIR}/include/ostrelapi/platform/*.h
      ${PROJECT_SOURCE_DIR}/include/ostrelapi/platform/*.hpp)
@@ -56,6 +58,9 @@ ostrel_pc(ostrelapi "${PROJECT_DESCRIPTION}" -lostrelapi "" "")
 # taken instead; it is C++ inside and needs the C++ runtime.
 ostrel_pc(ostrelapi-static "${PROJECT_DESCRIPTION} (static library)"
           "-l:libostrelapi.a -lstdc++" "" "")
+# The worker library, on the shared core (its thread comes from libc).
+ostrel_pc(ostrelapi-worker "Worker thread for libostrelapi: ACL programming that never blocks the caller"
+          -lostrelapi-worker ostrelapi "")
 # A stand-in satisfies only the core's references, never the program's own:
 # --as-needed must not drop it whatever the order of the modules (one word
 # per module, as pkg-config drops repeated words). It requires no core

@@ -49,7 +49,8 @@ PeerProcess::~PeerProcess() {
 }
 
 bool PeerProcess::start_daemon(const std::string &daemon,
-                               const std::string &path) {
+                               const std::string &path,
+                               const std::vector<std::string> &options) {
     int ready[2];
     if (pipe(ready) != 0) {
         return false;
@@ -58,8 +59,13 @@ bool PeerProcess::start_daemon(const std::string &daemon,
     if (pid_ == 0) {
         close(ready[0]);
         const std::string fd = std::to_string(ready[1]);
-        execl(daemon.c_str(), daemon.c_str(), "--quiet", "--socket",
-              path.c_str(), "--ready-fd", fd.c_str(), nullptr);
+        std::vector<const char *> argv{daemon.c_str(), "--quiet",
+                                       "--socket",     path.c_str(),
+                                       "--ready-fd",   fd.c_str()};
+        for (const std::string &option : options)
+            argv.push_back(option.c_str());
+        argv.push_back(nullptr);
+        execv(daemon.c_str(), const_cast<char *const *>(argv.data()));
         _exit(127);
     }
     close(ready[1]);

@@ -18,8 +18,10 @@ class PeerProcess {
     PeerProcess(const PeerProcess &) = delete;
     PeerProcess &operator=(const PeerProcess &) = delete;
 
-    // Runs `daemon --quiet --socket <path>` and waits for it to listen.
-    bool start_daemon(const std::string &daemon, const std::string &path);
+    // Runs `daemon --quiet --socket <path>` with the extra options and
+    // waits for it to listen.
+    bool start_daemon(const std::string &daemon, const std::string &path,
+                      const std::vector<std::string> &options = {});
     // Forks a peer on one end of a socketpair that reads each message and
     // answers it with a message of `first` bytes and one of `second`
     // bytes; returns the other end (or -1). The peer ends at end of file.

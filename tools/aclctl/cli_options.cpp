@@ -23,6 +23,7 @@ constexpr Flag kFlags[] = {
     {"--keep-going", &Options::keep_going},
     {"--resync-on-reconnect", &Options::resync_on_reconnect},
     {"--stats", &Options::stats},
+    {"--worker", &Options::worker},
     {"--version", &Options::version},
 };
 

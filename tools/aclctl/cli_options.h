@@ -21,7 +21,8 @@ struct Options {
     bool json = false;
     bool brief = false;
     bool resync_on_reconnect = false;
-    bool stats = false; // the library's counters at the end
+    bool stats = false;  // the library's counters at the end
+    bool worker = false; // changes through libostrelapi-worker
     bool version = false; // print the version and run nothing
     std::string scenario; // or the file of `decode` and `send`
 };

@@ -28,6 +28,7 @@
 #include "sim_platform.hpp"
 #include "transport_tap.h"
 #include "wire_decode.h"
+#include "worker_runner.h"
 
 namespace {
 
@@ -143,8 +144,9 @@ int run(const Options &o) {
     if (!set_up_backend(o))
         return 2;
     ostrel::aclctl::progress::start(o.json);
-    int status = ostrel::aclctl::run_scenario(commands, o.keep_going,
-                                              o.resync_on_reconnect);
+    int status = o.worker ? ostrel::aclctl::run_through_worker(commands)
+                          : ostrel::aclctl::run_scenario(commands, o.keep_going,
+                                                         o.resync_on_reconnect);
     ostrel_socket_transport_disconnect();
     return status;
 }

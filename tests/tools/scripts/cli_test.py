@@ -317,6 +317,16 @@ class Bulk(unittest.TestCase):
         self.assertEqual(len(sends), 2)
         self.assertEqual(sorted(sends[1]), [(11, 1), (11, 2), (11, 3)])
 
+    def test_the_worker_ends_with_the_table_of_the_single_calls(self):
+        absent = self.LOAD[0].replace("add ", "del ").replace("qual 1", "qual 9")
+        evs, table = self.table_of(["--worker"], [*self.LOAD, "begin\n",
+                                                  absent, "commit\nshow\n"], 1)
+        _, single = self.table_of([], [*self.LOAD, "show\n"])
+        self.assertEqual(table, single)
+        self.assertEqual([c["name"] for c in of(evs, "completion")],
+                         ["ok"] * len(self.LOAD) + ["no entry"])
+        self.assertEqual(of(evs, "worker")[0]["submissions"], len(self.LOAD) + 1)
+
     def test_a_failed_change_names_its_line_and_nothing_is_sent(self):
         absent = self.LOAD[0].replace("add ", "del ").replace("qual 1", "qual 9")
         evs, table = self.table_of([], ["begin\n", *self.LOAD[:3], absent,
