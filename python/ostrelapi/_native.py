@@ -99,6 +99,13 @@ def codec_library() -> ctypes.CDLL:
     return load_platform("sim")
 
 
+def worker_library() -> ctypes.CDLL:
+    """libostrelapi-worker, loaded on the core the client loaded."""
+    if _core is None:
+        raise RuntimeError("make the client first: the worker runs on its core")
+    return _load("ostrelapi-worker")
+
+
 def sim_library() -> ctypes.CDLL:
     if _sim is None:
         raise RuntimeError("the simulated platform is not loaded: create Client.simulated() first")

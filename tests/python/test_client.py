@@ -119,3 +119,22 @@ def test_bulk_gives_the_registry_and_table_of_single_calls(ostrel_sim, steps):
         apply_changes(c, changes, one_by_one)
         results.append((c.registry(), oa.table_of(c.sim.batches())))
     assert results[0] == results[1]
+
+
+def test_worker_applies_submissions_and_owns_the_calls_meanwhile(ostrel_sim):
+    c = ostrel_sim
+    with c.worker() as w:
+        with pytest.raises(RuntimeError, match="worker"):
+            c.add(vlan=10, intf=5, **ACE)
+        with w.submit(cookie=7) as s:
+            s.add(vlan=10, intf=5, **ACE)
+            s.add(vlan=10, intf=6, **ACE)
+        with w.submit(cookie=8) as s:
+            s.delete(vlan=10, intf=9, **ACE)
+        w.flush(5000)
+        done = list(w.completions())
+        assert [(d.cookie, d.status, d.statuses) for d in done] == [
+            (7, 0, (0, 0)), (8, oa.NO_ENTRY, (oa.NO_ENTRY,))]
+        assert w.stats()["submissions"] == 2
+    assert [e.intf for e in c.registry()] == [6, 5]
+    c.delete(vlan=10, intf=6, **ACE)  # the client has its calls back

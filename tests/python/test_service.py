@@ -62,6 +62,8 @@ def test_the_capture_reads_back_as_the_batches_sent(service, client):
     service.stop()
     frames = oa.read_frames(service.pcap)
     assert {f.kind for f in frames} == {"send", "accept", "reply"}
+    sends = [f for f in frames if f.kind == "send"]
+    assert {f.opcode for f in sends} == {4810} and sends[0].token == 1001
     assert all(f.status == 0 for f in frames if f.kind == "reply")
     last = oa.read_batches(service.pcap)[-1].requests[0]
     assert (last.vlan, last.intf, last.records[0].qual) == (40, 9, 5)
