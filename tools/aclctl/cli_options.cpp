@@ -97,7 +97,11 @@ bool read_option(int argc, char **argv, int *i, Options *o, std::string *err) {
 bool check(const Options &o, std::string *err) {
     if (o.version)
         err->clear();
-    else if (o.scenario.empty())
+    else if (o.service_stats && o.socket_path.empty())
+        *err = "service-stats needs --socket PATH";
+    else if (o.service_stats && !o.scenario.empty())
+        *err = "service-stats takes no file, got '" + o.scenario + "'";
+    else if (o.scenario.empty() && !o.service_stats)
         *err = "no scenario or file given";
     else if (!o.socket_path.empty() && o.fail_sends > 0)
         *err = "--fail-sends is for the embedded service; "

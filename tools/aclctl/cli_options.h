@@ -21,10 +21,11 @@ struct Options {
     bool json = false;
     bool brief = false;
     bool resync_on_reconnect = false;
-    bool stats = false;  // the library's counters at the end
-    bool worker = false; // changes through libostrelapi-worker
-    bool version = false; // print the version and run nothing
-    std::string scenario; // or the file of `decode` and `send`
+    bool stats = false;         // the library's counters at the end
+    bool worker = false;        // changes through libostrelapi-worker
+    bool version = false;       // print the version and run nothing
+    std::string scenario;       // or the file of `decode` and `send`
+    bool service_stats = false; // `service-stats`: no file, a daemon
 };
 
 // Fills *o from argv (argv[0] is skipped); false with *err set to the

@@ -20,12 +20,13 @@
 #include "output_sink.h"
 #include "pcapng.h"
 #include "progress_line.h"
-#include "stats_report.h"
 #include "raw_send.h"
 #include "registry_notes.h"
 #include "scenario.h"
 #include "scenario_runner.h"
+#include "service_stats.h"
 #include "sim_platform.hpp"
+#include "stats_report.h"
 #include "transport_tap.h"
 #include "wire_decode.h"
 #include "worker_runner.h"
@@ -173,9 +174,11 @@ int main(int argc, char **argv) {
     bool decode = verb == "decode";
     bool send = verb == "send";
     Options options;
+    options.service_stats = verb == "service-stats";
+    const bool verb_given = decode || send || options.service_stats;
     std::string err;
-    if (!ostrel::aclctl::parse_args(argc - (decode || send),
-                                    argv + (decode || send), &options, &err))
+    if (!ostrel::aclctl::parse_args(argc - verb_given, argv + verb_given,
+                                    &options, &err))
         return fail_usage(err);
     if (options.version)
         return std::printf("aclctl %s\n", ostrel_version()) < 0;
@@ -183,5 +186,7 @@ int main(int argc, char **argv) {
         tlvu_set_error_print_enabled(0);
     if (decode)
         return ostrel::aclctl::decode_file(options.scenario);
+    if (options.service_stats)
+        return ostrel::aclctl::show_service_stats(options);
     return send ? send_file(options) : run(options);
 }

@@ -1,6 +1,7 @@
 // A daemon client's bounded output queue over its non-blocking socket.
 #include "client_link.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -8,6 +9,36 @@
 #include "counted.h"
 
 namespace ostrel::aclsvc {
+
+namespace {
+
+using socket_frame::Head;
+using socket_frame::Kind;
+
+// The head of a frame this daemon encoded.
+Head head_of(const std::vector<uint8_t> &frame) {
+    Head head{};
+    std::memcpy(&head, frame.data(), std::min(frame.size(), sizeof head));
+    return head;
+}
+
+} // namespace
+
+ClientLink::ClientLink(int fd, uint64_t id, const ucred &peer)
+    : fd_(fd), id_(id), peer_(peer) {
+    stats_.connection = id;
+    stats_.pid = static_cast<uint32_t>(peer.pid);
+    stats_.uid = peer.uid;
+    stats_.gid = peer.gid;
+    stats_.flags = tools::kStatsOpen;
+}
+
+void ClientLink::count_received(const Head &head) {
+    if (head.kind != static_cast<uint32_t>(Kind::Send))
+        return;
+    stats_.messages++;
+    stats_.bytes += head.length;
+}
 
 ClientLink::~ClientLink() {
     ::close(fd_);
@@ -32,6 +63,7 @@ bool ClientLink::full(std::string *reason) const {
 bool ClientLink::send(std::vector<uint8_t> frame, std::string *reason) {
     if (queued_bytes_ + frame.size() > kMaxQueuedBytes)
         return full(reason);
+    stats_.refusals += head_of(frame).error != 0;
     queued_bytes_ += frame.size();
     queue_.push_back(std::move(frame));
     return flush(reason);
@@ -49,6 +81,7 @@ void ClientLink::frame_pages() {
         AnswerPages &answer = answers_.front();
         queue_.push_back(answer.next_page());
         queued_bytes_ += queue_.back().size();
+        stats_.pages++;
         if (answer.done())
             answers_.pop_front();
     }

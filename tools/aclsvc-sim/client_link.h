@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "answer_pages.h"
+#include "service_protocol.h"
 
 namespace ostrel::aclsvc {
 
@@ -27,8 +28,7 @@ class ClientLink {
     // Answers a client may leave waiting (it asks one query at a time).
     static constexpr size_t kMaxWaitingAnswers = 16;
 
-    ClientLink(int fd, uint64_t id, const ucred &peer)
-        : fd_(fd), id_(id), peer_(peer) {}
+    ClientLink(int fd, uint64_t id, const ucred &peer);
     ~ClientLink();
     ClientLink(const ClientLink &) = delete;
     ClientLink &operator=(const ClientLink &) = delete;
@@ -50,6 +50,11 @@ class ClientLink {
     bool flush(std::string *reason);
     bool wants_write() const { return !queue_.empty() || !answers_.empty(); }
 
+    // Counts a well-formed frame received from the client (messages and
+    // their bytes); refusals and answer pages are counted as they are sent.
+    void count_received(const socket_frame::Head &head);
+    const tools::ConnectionStats &stats() const { return stats_; }
+
   private:
     void frame_pages();
     bool full(std::string *reason) const;
@@ -60,6 +65,7 @@ class ClientLink {
     std::deque<std::vector<uint8_t>> queue_;
     size_t queued_bytes_ = 0;
     std::deque<AnswerPages> answers_;
+    tools::ConnectionStats stats_{};
 };
 
 } // namespace ostrel::aclsvc

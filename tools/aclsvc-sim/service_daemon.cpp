@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "counted.h"
+#include "service_protocol.h"
 #include "socket_probe.h"
 
 namespace ostrel::aclsvc {
@@ -22,6 +23,9 @@ namespace ostrel::aclsvc {
 namespace {
 
 using tools::JsonObject;
+
+// Closed connections whose counters a stats query still shows.
+constexpr size_t kClosedKept = 16;
 
 // Messages read from one client per round of the loop, so that a client
 // that writes without pause cannot starve the others.
@@ -163,17 +167,64 @@ void ServiceDaemon::read_client(ClientLink &client) {
         if (static_cast<size_t>(n) > buffer_.size()) {
             refuse_oversized(client, static_cast<size_t>(n));
         } else {
-            std::vector<Outgoing> out;
-            const size_t size = static_cast<size_t>(n);
-            if (!session_.handle(buffer_.data(), size, &out))
-                return drop(client,
-                            "malformed frame of " + tools::counted(n, "byte"));
-            capture_.received(buffer_.data(), size);
-            deliver(client, std::move(out));
+            handle_frame(client, static_cast<size_t>(n));
         }
         if (is_dropped(client.id()))
             return;
     }
+}
+
+// A frame of `size` bytes in buffer_: a stats query is answered here (the
+// daemon knows its connections), every other frame by the session.
+void ServiceDaemon::handle_frame(ClientLink &client, size_t size) {
+    socket_frame::Head head{};
+    const uint8_t *payload = nullptr;
+    std::vector<Outgoing> out;
+    const bool well_formed =
+        socket_frame::decode(buffer_.data(), size, &head, &payload);
+    const bool stats_query =
+        well_formed &&
+        head.kind == static_cast<uint32_t>(socket_frame::Kind::Query) &&
+        head.opcode == tools::kQueryConnectionStats;
+    if (!stats_query && !session_.handle(buffer_.data(), size, &out))
+        return drop(client,
+                    "malformed frame of " + tools::counted(size, "byte"));
+    capture_.received(buffer_.data(), size);
+    client.count_received(head);
+    if (stats_query)
+        return answer_stats(client, head.token);
+    deliver(client, std::move(out));
+}
+
+// The counters of the open connections, the asker's marked, then of the
+// last closed ones.
+void ServiceDaemon::answer_stats(ClientLink &asker, uint32_t token) {
+    std::string body;
+    auto append = [&body](const tools::ConnectionStats &s) {
+        body.append(reinterpret_cast<const char *>(&s), sizeof s);
+    };
+    for (const auto &c : clients_) {
+        tools::ConnectionStats s = c->stats();
+        s.flags |= c.get() == &asker ? tools::kStatsAsker : 0;
+        append(s);
+    }
+    for (const tools::ConnectionStats &s : closed_)
+        append(s);
+    std::vector<Outgoing> out;
+    out.push_back(
+        {{},
+         Clock::now(),
+         AnswerPages(socket_frame::make_head(socket_frame::Kind::Answer, token),
+                     std::move(body))});
+    deliver(asker, std::move(out));
+}
+
+// Keeps the counters of a connection being closed.
+void ServiceDaemon::forget(const ClientLink &client) {
+    if (closed_.size() == kClosedKept)
+        closed_.pop_front();
+    closed_.push_back(client.stats());
+    closed_.back().flags &= ~tools::kStatsOpen;
 }
 
 // The kernel kept only the first buffer_.size() bytes of the frame and
@@ -249,6 +300,9 @@ void ServiceDaemon::drop(ClientLink &client, const std::string &reason) {
 }
 
 void ServiceDaemon::remove_dropped() {
+    for (const auto &c : clients_)
+        if (is_dropped(c->id()))
+            forget(*c);
     auto gone = [this](const std::unique_ptr<ClientLink> &c) {
         return is_dropped(c->id());
     };
@@ -329,6 +383,7 @@ void ServiceDaemon::restart(const char *why) {
     for (auto &c : clients_) {
         std::string ignored;
         (void)c->flush(&ignored);
+        forget(*c);
     }
     clients_.clear();
     delayed_.clear();

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +55,9 @@ class ServiceDaemon {
     void accept_clients();
     void refuse(int fd, const ucred &peer) const;
     void read_client(ClientLink &client);
+    void handle_frame(ClientLink &client, size_t size);
+    void answer_stats(ClientLink &asker, uint32_t token);
+    void forget(const ClientLink &client);
     void refuse_oversized(ClientLink &client, size_t total);
     bool stop_requested(int signal_fd);
     void restart(const char *why);
@@ -71,6 +75,7 @@ class ServiceDaemon {
     int listen_fd_ = -1;
     uint64_t next_client_ = 1;
     std::vector<std::unique_ptr<ClientLink>> clients_;
+    std::deque<tools::ConnectionStats> closed_; // the last ones, newest last
     std::vector<uint64_t> dropped_;
     std::vector<Delayed> delayed_;
     std::vector<uint8_t> buffer_;

@@ -23,6 +23,26 @@ inline constexpr uint32_t kQueryTableJson = 2;
 // The table in numbers (table_summary.h: summary_answer).
 inline constexpr uint32_t kQueryTableSummary = 3;
 
+// Query opcode: the daemon's counters of each connection, the open ones
+// then the last closed ones, as ConnectionStats records one after another
+// (host byte order: client and daemon share the machine).
+inline constexpr uint32_t kQueryConnectionStats = 4;
+
+struct ConnectionStats {
+    uint64_t connection; // the daemon's number for it, counted from 1
+    uint32_t pid;        // the peer's credentials
+    uint32_t uid;
+    uint32_t gid;
+    uint32_t flags;    // kStatsOpen, kStatsAsker
+    uint64_t messages; // Send frames received
+    uint64_t bytes;    // the payload bytes of those
+    uint64_t refusals; // sends and queries refused with an error number
+    uint64_t pages;    // Answer frames (pages of answers) sent
+};
+static_assert(sizeof(ConnectionStats) == 56, "no padding");
+inline constexpr uint32_t kStatsOpen = 0x1;  // still connected
+inline constexpr uint32_t kStatsAsker = 0x2; // the connection that asked
+
 // Longest socket path a Unix-domain address holds (its NUL excluded).
 inline constexpr size_t kMaxSocketPath = sizeof(sockaddr_un::sun_path) - 1;
 

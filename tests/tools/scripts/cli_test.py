@@ -407,6 +407,26 @@ class Restarts(unittest.TestCase):
         self.assertEqual(of(evs, "table"), self.embedded_tables(lines))
 
 
+class ServiceStats(unittest.TestCase):
+    def test_the_daemon_counts_what_each_connection_sent_and_was_answered(self):
+        d = Daemon("--quiet", "--fail-sends", "2")
+        evs = events(aclctl("--json", "--socket", d.socket, "--fast-retry",
+                            DEMO).stdout)
+        r = aclctl("service-stats", "--json", "--socket", d.socket)
+        d.stop()
+        self.assertEqual(r.returncode, 0, r.stderr)
+        asker, demo = events(r.stdout)
+        self.assertEqual((asker["asker"], asker["open"], asker["messages"]),
+                         (True, True, 0))
+        sends = of(evs, "send")
+        self.assertEqual(
+            [demo[k] for k in ("open", "messages", "bytes", "refusals",
+                               "pages")],
+            [False, len(sends), sum(s["length"] for s in sends),
+             len(of(evs, "refused")), len(of(evs, "table"))])
+        self.assertEqual(len(of(evs, "refused")), 2)
+
+
 class Progress(unittest.TestCase):
     def stderr_on_a_terminal(self, *args):
         master, slave = pty.openpty()
