@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 
 #include <benchmark/benchmark.h>
 
@@ -20,5 +21,13 @@ class RegionTimer {
     using Clock = std::chrono::steady_clock;
     Clock::time_point start_;
 };
+
+// Processor time of the calling thread so far, in seconds.
+inline double thread_cpu_seconds() {
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) +
+           static_cast<double>(ts.tv_nsec) * 1e-9;
+}
 
 } // namespace bench

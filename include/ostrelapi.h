@@ -451,9 +451,10 @@ OSTREL_API OSTREL_NODISCARD uint32_t ostrel_api_resync(yarl_handle_t handle,
 /* ------------------------------------------------------------------ */
 
 /* What the library did, for an engineer chasing an ACE that never took
- * effect. Counting is always on and costs a few increments and clock
- * readings per call; it changes nothing that is sent, returned, slept or
- * allocated. The counters and the hook are process-wide and unguarded, like
+ * effect. Counting is always on and costs a few increments per call;
+ * timing the waits (wait_ns) costs clock readings and is on only when
+ * asked for or while a hook is set. Neither changes anything that is sent,
+ * returned, slept or allocated. The counters and the hook are process-wide and unguarded, like
  * the registries: read, reset and set them from the thread that programs. */
 
 /** The counters since the library was loaded or last reset. */
@@ -475,9 +476,10 @@ typedef struct ostrel_api_counters_t {
     uint64_t drain_failures; /* drains that returned nonzero */
     uint64_t bulk_rollbacks; /* bulk calls whose changes were taken back */
     uint64_t resyncs;        /* ostrel_api_resync calls */
-    uint64_t wait_ns;        /* nanoseconds (CLOCK_MONOTONIC) spent in the
-                                transport's send and receive and in the
-                                retry sleeps */
+    uint64_t wait_ns;        /* nanoseconds spent in the transport's send
+                                and receive and in the retry sleeps, while
+                                waits are timed (see
+                                ostrel_api_counters_set_timing) */
     /* The registries as they stand when read (not reset): */
     uint64_t vlans;          /* VLAN entries */
     uint64_t interfaces;     /* interface entries of every VLAN */
@@ -493,6 +495,15 @@ OSTREL_API void ostrel_api_counters_get(ostrel_api_counters_t *c);
 /** Sets every running counter back to 0; the registry figures stay what
  *  the registries hold. */
 OSTREL_API void ostrel_api_counters_reset(void);
+/** Times the waits into wait_ns when on is nonzero; off by default, as
+ *  the two clock readings around each send and receive cost a small
+ *  operation more than all its counting. While a hook is set the waits are
+ *  timed whatever this says, with CLOCK_MONOTONIC. Otherwise, on x86, they
+ *  are timed with the time stamp counter, a few nanoseconds to read, scaled
+ *  to CLOCK_MONOTONIC nanoseconds when the counters are read (the scale is
+ *  taken from the first timed wait on, so a read within a millisecond of it
+ *  can be a percent off); elsewhere with CLOCK_MONOTONIC. */
+OSTREL_API void ostrel_api_counters_set_timing(int on);
 
 /** Kinds of event handed to the hook. */
 typedef enum ostrel_api_event_kind_t {

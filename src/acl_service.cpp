@@ -1,6 +1,5 @@
 #include "acl_service.h"
 
-#include <cerrno>
 #include <cstdio>
 
 #include "observe/counters.h"
@@ -14,10 +13,10 @@ int send_to_acl_service(yarl_handle_t handle, yarl_msg *msg, const void *data,
     yarl_addr dst{OSTREL_ACL_SERVICE_NODE, OSTREL_ACL_SERVICE_PORT};
     yarl_send_opts opts{};
     opts.word[0] = 1;
-    const uint64_t start = observe::clock_ns();
+    const observe::Stopwatch sending;
     const int result =
         yarl_send(handle, &dst, OSTREL_ACL_OPCODE, data, len, msg, 0, &opts);
-    observe::send_attempted(result, errno, len, start);
+    observe::send_attempted(result, len, sending.stop());
     return result;
 }
 

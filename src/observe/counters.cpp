@@ -10,6 +10,7 @@ namespace ostrel::observe {
 
 Tally tally = {};
 ostrel_api_event_hook_t event_hook = nullptr;
+bool timing = false;
 namespace {
 void *hook_context = nullptr;
 
@@ -50,22 +51,11 @@ void emit(uint32_t kind, uint32_t status, int32_t error, uint64_t bytes,
 
 #ifndef OSTREL_NO_COUNTING
 
-namespace {
-uint64_t waited_since(uint64_t start) {
-    const uint64_t waited = clock_ns() - start;
-    tally.wait_ns += waited;
+void report_send_attempt(int result, int error, uint32_t bytes,
+                         uint64_t waited) {
     tally.send_wait_ns += waited;
-    return waited;
-}
-} // namespace
-
-void send_attempted(int result, int error, uint32_t bytes, uint64_t start) {
-    const uint64_t waited = waited_since(start);
-    ++tally.send_attempts;
     uint32_t status = OSTREL_STATUS_OK;
     if (result == 0) {
-        ++tally.messages_sent;
-        tally.bytes_sent += bytes;
         tally.send_wait_ns = 0;
         error = 0;
     } else {
@@ -74,9 +64,8 @@ void send_attempted(int result, int error, uint32_t bytes, uint64_t start) {
     emit(OSTREL_EVENT_SEND_ATTEMPT, status, error, bytes, waited);
 }
 
-void retry_slept(uint64_t start) {
-    const uint64_t waited = waited_since(start);
-    ++tally.send_retries;
+void report_retry_sleep(uint64_t waited) {
+    tally.send_wait_ns += waited;
     emit(OSTREL_EVENT_RETRY_SLEEP, OSTREL_STATUS_OK, 0, 0, waited);
 }
 
@@ -87,19 +76,48 @@ void send_failed(uint32_t status, int error, uint32_t bytes) {
     emit(OSTREL_EVENT_SEND_FAILED, status, error, bytes, waited);
 }
 
-void drained(uint32_t status, bool receive_failed, uint64_t waited) {
-    tally.wait_ns += waited;
-    ++tally.drains;
-    if (status != OSTREL_STATUS_OK) {
-        ++tally.drain_failures;
-    }
+void report_drain(uint32_t status, bool receive_failed, uint64_t waited) {
     emit(OSTREL_EVENT_DRAIN, status,
          receive_failed ? static_cast<int32_t>(status) : 0, 0, waited);
 }
 
-void bulk_rolled_back(uint32_t status, uint64_t start) {
+void bulk_rolled_back(uint32_t status, uint64_t took) {
     ++tally.bulk_rollbacks;
-    emit(OSTREL_EVENT_BULK_ROLLBACK, status, 0, 0, clock_ns() - start);
+    emit(OSTREL_EVENT_BULK_ROLLBACK, status, 0, 0, took);
+}
+
+uint64_t anchor_tick = 0;
+namespace {
+uint64_t anchor_ns = 0;
+} // namespace
+
+void anchor_ticks() {
+    anchor_ns = monotonic_ns();
+    anchor_tick = ticks_now();
+}
+
+// Nanoseconds of `ticks`, at the rate the ticks and CLOCK_MONOTONIC have
+// kept since the anchor (exact where ticks are nanoseconds; an estimate
+// that improves as time passes on x86, within a percent a millisecond
+// after the anchor).
+uint64_t ticks_to_ns(uint64_t ticks) {
+    if (kTicksAreNs || ticks == 0) {
+        return ticks;
+    }
+    const uint64_t tick_span = ticks_now() - anchor_tick;
+    const uint64_t ns_span = monotonic_ns() - anchor_ns;
+    if (anchor_tick == 0 || tick_span == 0) {
+        return 0;
+    }
+    return static_cast<uint64_t>(static_cast<double>(ticks) *
+                                 static_cast<double>(ns_span) /
+                                 static_cast<double>(tick_span));
+}
+
+#else
+
+uint64_t ticks_to_ns(uint64_t) {
+    return 0;
 }
 
 #endif
@@ -126,7 +144,8 @@ OSTREL_API void ostrel_api_counters_get(ostrel_api_counters_t *c) {
     all.drain_failures = tally.drain_failures;
     all.bulk_rollbacks = tally.bulk_rollbacks;
     all.resyncs = tally.resyncs;
-    all.wait_ns = tally.wait_ns;
+    all.wait_ns =
+        tally.wait_ns + ostrel::observe::ticks_to_ns(tally.wait_ticks);
     ostrel::observe::count_registry(all);
     // Whole fields only: a caller's struct that ends inside one keeps it.
     size_t size = c->struct_size < sizeof all ? c->struct_size : sizeof all;
@@ -138,6 +157,10 @@ OSTREL_API void ostrel_api_counters_reset(void) {
     const uint32_t depth = ostrel::observe::tally.call_depth;
     ostrel::observe::tally = {};
     ostrel::observe::tally.call_depth = depth;
+}
+
+OSTREL_API void ostrel_api_counters_set_timing(int on) {
+    ostrel::observe::timing = on != 0;
 }
 
 OSTREL_API void ostrel_api_set_event_hook(ostrel_api_event_hook_t hook,

@@ -50,6 +50,7 @@ class Observe : public ostrel_test::LibraryTest {
     }
     void TearDown() override {
         ostrel_api_set_event_hook(nullptr, nullptr);
+        ostrel_api_counters_set_timing(0);
         LibraryTest::TearDown();
     }
     uint32_t bulk(std::initializer_list<ostrel_api_acl_change_t> changes) {
@@ -156,6 +157,15 @@ TEST_F(Observe, AHookChangesNoPlatformCallNorAllocation) {
                            b.result, b.text))
             << "call " << i;
     }
+}
+
+TEST_F(Observe, WaitsAreTimedOnlyWhenAsked) {
+    given(acl(1, 10, 1, 1, 3));
+    EXPECT_EQ(counters().wait_ns, 0u);
+    ostrel_api_counters_set_timing(1);
+    ostrel::sim::fail_next_sends(1, EAGAIN); // and a retry sleep
+    given(acl(1, 10, 1, 2, 3));
+    EXPECT_GT(counters().wait_ns, 0u);
 }
 
 TEST_F(Observe, AFailedSendsPerrorLineNamesTheInjectedError) {

@@ -41,6 +41,7 @@ constexpr Field kFields[] = {
 
 void set_enabled(bool on) {
     enabled = on;
+    ostrel_api_counters_set_timing(on ? 1 : 0);
 }
 
 void report() {

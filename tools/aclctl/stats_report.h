@@ -4,7 +4,8 @@
 
 namespace ostrel::aclctl::stats {
 
-// Whether the run ends with the counters (off by default).
+// Whether the run ends with the counters (off by default); on, the
+// library also times its waits.
 void set_enabled(bool on);
 // Prints the counters through the tap when enabled; nothing otherwise.
 void report();

@@ -278,9 +278,10 @@ extern "C" OSTREL_API uint32_t ostrel_api_program_acl_bulk(
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t status = bulk.apply(changes[i]);
         if (status != OSTREL_STATUS_OK) {
-            const uint64_t undo_from = observe::clock_ns();
+            const uint64_t undo_from = observe::monotonic_ns();
             bulk.undo();
-            observe::bulk_rolled_back(status, undo_from);
+            observe::bulk_rolled_back(status,
+                                      observe::monotonic_ns() - undo_from);
             if (statuses != nullptr) {
                 statuses[i] = status;
             }
@@ -289,9 +290,10 @@ extern "C" OSTREL_API uint32_t ostrel_api_program_acl_bulk(
     }
     SendPlan plan;
     if (!plan.build(bulk.named())) {
-        const uint64_t undo_from = observe::clock_ns();
+        const uint64_t undo_from = observe::monotonic_ns();
         bulk.undo();
-        observe::bulk_rolled_back(OSTREL_STATUS_INVALID, undo_from);
+        observe::bulk_rolled_back(OSTREL_STATUS_INVALID,
+                                  observe::monotonic_ns() - undo_from);
         return OSTREL_STATUS_INVALID;
     }
     bulk.commit();

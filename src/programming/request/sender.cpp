@@ -29,9 +29,9 @@ extern "C" uint32_t ostrel_api_send_batch(yarl_handle_t handle, yarl_msg *msg,
     int result = ostrel::send_to_acl_service(handle, msg, data, length);
     for (int retries = 0; result != 0 && retries < kSendRetries; ++retries) {
         heartbeat_update_and_send(0);
-        const uint64_t slept_from = ostrel::observe::clock_ns();
+        const ostrel::observe::Stopwatch sleeping;
         usleep(kRetrySleepMicros);
-        ostrel::observe::retry_slept(slept_from);
+        ostrel::observe::retry_slept(sleeping.stop());
         result = ostrel::send_to_acl_service(handle, msg, data, length);
     }
     if (result != 0) {
@@ -60,9 +60,9 @@ extern "C" OSTREL_API uint32_t brisel_api_yarl_gobble(yarl_handle_t handle,
     heartbeat_update_and_send(0);
 
     yarl_msg reply{};
-    const uint64_t start = ostrel::observe::clock_ns();
+    const ostrel::observe::Stopwatch receiving;
     const int received = yarl_recv(handle, &reply, &opts);
-    const uint64_t waited = ostrel::observe::clock_ns() - start;
+    const uint64_t waited = receiving.stop();
     if (received == -1) {
         const auto error = static_cast<uint32_t>(yarl_errno_get(handle));
         ostrel::observe::drained(error, true, waited);
