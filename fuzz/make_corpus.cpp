@@ -155,7 +155,7 @@ Bytes frame(ostrel::socket_frame::Kind kind, uint32_t token,
 // The frames of the socket transport as each side receives them: a client
 // sending the batches (then a table query), and a service accepting,
 // refusing and replying (one reply out of order, one without payload),
-// and a table answer in pages.
+// and a table answer in pages, and replies lost in a restart.
 void seed_frames(const std::vector<Bytes> &batches) {
     using ostrel::socket_frame::Kind;
     const Bytes ok(4, 0), malformed{1, 0, 0, 0xe0};
@@ -200,6 +200,12 @@ void seed_frames(const std::vector<Bytes> &batches) {
     frame_input_append(
         &paged, frame(Kind::Answer, 1, Bytes(table.begin() + 18, table.end())));
     write_seed("socket_client", "paged_answer", paged);
+    // Two sends accepted, then the service restarts before replying: both
+    // replies are lost with the connection.
+    Bytes lost;
+    frame_input_append(&lost, frame(Kind::Accept, 1001, {}));
+    frame_input_append(&lost, frame(Kind::Accept, 1002, {}));
+    write_seed("socket_client", "restart_before_replies", lost);
 }
 
 // transport: a VLAN growing to three interfaces (one ACE with an all-zero

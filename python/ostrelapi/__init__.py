@@ -17,11 +17,12 @@ from .errors import (INVALID, NO_ENTRY, NOT_EXECUTED, OK, SEND_FAILED, BulkError
                      StatusError, send_error, status_name, status_text)
 from .pcapng import Frame, read_batches, read_frames
 from .service import AclService, query_table
+from .worker import Completion, Worker
 
 __version__ = "1.0.0"
 
 __all__ = [
-    "Ace", "AclService", "Batch", "Bulk", "BulkError", "Client", "Dst", "Frame",
+    "Ace", "AclService", "Completion", "Worker", "Batch", "Bulk", "BulkError", "Client", "Dst", "Frame",
     "INVALID", "MalformedBatch", "NOT_EXECUTED", "NO_ENTRY", "OK", "Plcy",
     "PolicyUpdateRequest", "PolicyUpdateResponse", "Record", "RegistryEntry", "Request",
     "SEND_FAILED", "StatusError", "decode_batch", "parse_address", "query_table",

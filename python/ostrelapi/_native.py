@@ -63,7 +63,8 @@ def load_platform(platform: str) -> ctypes.CDLL:
     if _loaded_platform is not None:
         if _loaded_platform != platform:
             raise RuntimeError(
-                f"this process already uses the {_loaded_platform} platform; "
+                f"this process already uses the {_loaded_platform} platform (a client, or a "
+                "status name or codec call made before any client, chose it); "
                 f"the {platform} platform needs a process of its own"
             )
         assert _core is not None
@@ -88,12 +89,21 @@ def load_platform(platform: str) -> ctypes.CDLL:
 
 
 def codec_library() -> ctypes.CDLL:
-    """The core for codec calls alone. They need only the TLV library, but
-    the core cannot be loaded without a platform; the codecs bind the
-    simulated platform unless a client chose one already."""
+    """The core for status names and codec calls. They need only the TLV
+    library, but the core cannot be loaded without a platform (ctypes binds
+    every symbol when it loads a library): unless a client chose one
+    already, they bind the simulated platform, and a socket client needs a
+    process of its own after that. Make the client first."""
     if _core is not None:
         return _core
     return load_platform("sim")
+
+
+def worker_library() -> ctypes.CDLL:
+    """libostrelapi-worker, loaded on the core the client loaded."""
+    if _core is None:
+        raise RuntimeError("make the client first: the worker runs on its core")
+    return _load("ostrelapi-worker")
 
 
 def sim_library() -> ctypes.CDLL:

@@ -160,6 +160,37 @@ class Client:
         self.add, self.delete = _speedups.add, _speedups.delete
         self.pc_add, self.pc_delete = _speedups.pc_add, _speedups.pc_delete
 
+    _WORKER_OWNED = ("add", "delete", "pc_add", "pc_delete", "bulk", "resync", "drain",
+                     "registry", "forget_registry", "send_policy_update")
+
+    def worker(self, queue_limit: int = 0, resync_delay_ms: int = 0):
+        """Starts the process's worker (libostrelapi-worker): submissions
+        applied on its thread, completions reported through a descriptor.
+        Until it is closed, the client's own programming calls raise
+        RuntimeError. With the socket transport the worker resyncs the
+        service after a restart (it watches the connection generation)."""
+        from .worker import Worker
+
+        self.drain()
+        generation = None
+        if _native._socket is not None:
+            generation = ctypes.cast(_native._socket.ostrel_socket_generation,
+                                     ctypes.c_void_p).value
+        worker = Worker(self, HANDLE, queue_limit, resync_delay_ms, generation)
+
+        def owned(*args, **kwargs):
+            raise RuntimeError("the worker owns the programming calls until it is closed")
+
+        for name in self._WORKER_OWNED:
+            setattr(self, name, owned)
+        return worker
+
+    def _worker_closed(self) -> None:
+        for name in self._WORKER_OWNED:
+            self.__dict__.pop(name, None)
+        if _speedups is not None:
+            self._use_speedups()
+
     @property
     def speedups(self) -> bool:
         """Whether the programming calls go through the C module."""
@@ -374,12 +405,13 @@ class Bulk:
     """Collects changes, checked as they come; the ``with`` block's end
     makes them one bulk call."""
 
-    def __init__(self, client: Client) -> None:
+    def __init__(self, client: Client, sink=None, packed_only: bool = False) -> None:
         self._client = client
+        self._sink = sink or client._apply_bulk
         self._packed = bytearray()
         self.count = 0
         self._changes = None
-        if _speedups is not None:
+        if _speedups is not None and not packed_only:
             self._changes = _speedups.Changes()
             c = self._changes
             self.add, self.delete, self.pc_add, self.pc_delete = (
@@ -396,7 +428,7 @@ class Bulk:
         if kind is not None:
             return
         if self._changes is None:
-            self._client._apply_bulk(self._packed, self.count)
+            self._sink(self._packed, self.count)
             return
         status, statuses = self._changes.apply()
         if status != 0:

@@ -9,6 +9,9 @@ except ImportError as missing:
     print(f"skipped: {missing}")
     sys.exit(77)
 
+# No example database: nothing written into the source tree.
+hypothesis.settings.register_profile("ctest", database=None)
+hypothesis.settings.load_profile("ctest")
 code = pytest.main(["-p", "ostrelapi.pytest_plugin", "-p", "no:cacheprovider", "-q",
                     *sys.argv[1:]])
 sys.exit(1 if code == pytest.ExitCode.NO_TESTS_COLLECTED else int(code))

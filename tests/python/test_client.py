@@ -3,9 +3,10 @@ statuses it raises, and bulk blocks against single calls."""
 import os
 
 import pytest
-from hypothesis import given, settings, HealthCheck, strategies as st
+from hypothesis import given, settings, HealthCheck
 
 import ostrelapi as oa
+from changes import STEPS, apply_changes, valid_changes
 
 A1, A2 = "00:11:22:33:44:55", "66:77:88:99:aa:bb"
 ACE = dict(addr1=A1, addr2=A2, qual=7)
@@ -20,6 +21,7 @@ def test_single_calls_program_and_raise_the_library_statuses(ostrel_sim):
     assert (req.op_name, req.vlan, req.intf, req.records[0].qual) == ("install", 10, 5, 7)
     c.delete(vlan=10, intf=5, **ACE)  # drains the add's reply first
     assert c.registry() == [] and c.sim.batches()[-1].requests[0].op_name == "remove"
+    assert c.sim.pending_replies == 1 and c.sim.outstanding_records == 1
     with pytest.raises(oa.StatusError) as err:
         c.delete(vlan=10, intf=5, **ACE)
     assert (err.value.status, err.value.name) == (oa.NO_ENTRY, "no entry")
@@ -106,29 +108,6 @@ def test_one_client_per_process(ostrel_sim):
         oa.Client.connect("/nonexistent")
 
 
-KEYS = st.tuples(st.sampled_from([A1, "00:00:00:00:00:01"]), st.sampled_from([A2]),
-                 st.sampled_from([7, 9]))
-STEPS = st.lists(st.tuples(st.sampled_from(["add", "delete", "pc_add", "pc_delete"]),
-                           st.sampled_from([10, 20]), st.sampled_from([5, 6]), KEYS),
-                 max_size=12)
-
-
-def valid_changes(steps):
-    """The steps as changes, deletes kept only for ACEs present then."""
-    present, out = [], []
-    for kind, vlan, intf, key in steps:
-        where = (vlan, 100 if kind.startswith("pc") else intf, kind.startswith("pc"), key)
-        if kind.endswith("add"):
-            present.append(where)
-        elif where in present:
-            present.remove(where)
-        else:
-            continue
-        out.append((kind, dict(vlan=vlan, addr1=key[0], addr2=key[1], qual=key[2],
-                               **({"pc": 100} if kind.startswith("pc") else {"intf": intf}))))
-    return out
-
-
 @settings(max_examples=60, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
 @given(STEPS)
 def test_bulk_gives_the_registry_and_table_of_single_calls(ostrel_sim, steps):
@@ -137,13 +116,25 @@ def test_bulk_gives_the_registry_and_table_of_single_calls(ostrel_sim, steps):
     for one_by_one in (True, False):
         c.forget_registry()
         c.sim.reset()
-        c.sim.set_pc_members(100, [1, 2])
-        if one_by_one:
-            for kind, args in changes:
-                getattr(c, kind)(**args)
-        else:
-            with c.bulk() as b:
-                for kind, args in changes:
-                    getattr(b, kind)(**args)
+        apply_changes(c, changes, one_by_one)
         results.append((c.registry(), oa.table_of(c.sim.batches())))
     assert results[0] == results[1]
+
+
+def test_worker_applies_submissions_and_owns_the_calls_meanwhile(ostrel_sim):
+    c = ostrel_sim
+    with c.worker() as w:
+        with pytest.raises(RuntimeError, match="worker"):
+            c.add(vlan=10, intf=5, **ACE)
+        with w.submit(cookie=7) as s:
+            s.add(vlan=10, intf=5, **ACE)
+            s.add(vlan=10, intf=6, **ACE)
+        with w.submit(cookie=8) as s:
+            s.delete(vlan=10, intf=9, **ACE)
+        w.flush(5000)
+        done = list(w.completions())
+        assert [(d.cookie, d.status, d.statuses) for d in done] == [
+            (7, 0, (0, 0)), (8, oa.NO_ENTRY, (oa.NO_ENTRY,))]
+        assert w.stats()["submissions"] == 2
+    assert [e.intf for e in c.registry()] == [6, 5]
+    c.delete(vlan=10, intf=6, **ACE)  # the client has its calls back

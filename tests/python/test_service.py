@@ -1,8 +1,10 @@
 """The socket transport against aclsvc-sim, the aclsvc fixture and the
 pcapng captures (one pytest process: it holds a socket client)."""
 import pytest
+from hypothesis import given, settings
 
 import ostrelapi as oa
+from changes import STEPS, apply_changes, valid_changes
 
 pytestmark = pytest.mark.socket
 A1, A2 = "00:11:22:33:44:55", "66:77:88:99:aa:bb"
@@ -40,28 +42,16 @@ def test_table_restart_and_resync(service, client):
     assert keys(service.table()) == [(10, 5, "install"), (10, 6, "install")]
 
 
-def test_bulk_and_single_calls_leave_the_same_service_table(service, client):
-    tables = []
-    for bulk in (False, True):
+@settings(max_examples=15, deadline=None)
+@given(STEPS)
+def test_bulk_and_single_calls_leave_the_same_service_table(service, client, steps):
+    changes, results = valid_changes(steps), []
+    for one_by_one in (True, False):
         client.forget_registry()
         service.restart()
-        changes = [("add", 20, 5, 1), ("add", 20, 6, 2), ("add", 30, 5, 3),
-                   ("delete", 20, 5, 1), ("add", 20, 6, 4)]
-        with client.bulk() if bulk else _nothing() as b:
-            for kind, vlan, intf, qual in changes:
-                getattr(b or client, kind)(vlan=vlan, intf=intf, addr1=A1, addr2=A2, qual=qual)
-        client.drain()
-        tables.append(service.table())
-    assert tables[0] == tables[1] and keys(tables[0]) == [(20, 5, "remove"), (20, 6, "install"),
-                                                          (30, 5, "install")]
-
-
-class _nothing:
-    def __enter__(self):
-        return None
-
-    def __exit__(self, *exc):
-        return False
+        apply_changes(client, changes, one_by_one)
+        results.append((client.registry(), service.table()))
+    assert results[0] == results[1]
 
 
 def test_the_capture_reads_back_as_the_batches_sent(service, client):
@@ -72,6 +62,8 @@ def test_the_capture_reads_back_as_the_batches_sent(service, client):
     service.stop()
     frames = oa.read_frames(service.pcap)
     assert {f.kind for f in frames} == {"send", "accept", "reply"}
+    sends = [f for f in frames if f.kind == "send"]
+    assert {f.opcode for f in sends} == {4810} and sends[0].token == 1001
     assert all(f.status == 0 for f in frames if f.kind == "reply")
     last = oa.read_batches(service.pcap)[-1].requests[0]
     assert (last.vlan, last.intf, last.records[0].qual) == (40, 9, 5)

@@ -16,14 +16,15 @@
 namespace ostrel {
 namespace {
 
-// Header field values of every programming request.
-constexpr uint32_t kOpInstall = 1;
-constexpr uint32_t kOpRemove = 2;
-constexpr uint32_t kPlcyTlv2 = 3;
-constexpr uint32_t kDstTlv4 = 1;
-constexpr uint16_t kDstTlv5 = 1;
-// fltr_tlv8 of an ACE record and of the first closing record; of the second.
-constexpr uint32_t kFltrTlv8Ace = 3;
+// Header field values of every programming request, and fltr_tlv8 of an
+// ACE record and of the first closing record (batch_layout.h, where the
+// tools and the benchmarks read them too); fltr_tlv8 of the second.
+using request_values::kDstTlv4;
+using request_values::kDstTlv5;
+using request_values::kFltrTlv8Ace;
+using request_values::kOpInstall;
+using request_values::kOpRemove;
+using request_values::kPlcyTlv2;
 constexpr uint32_t kFltrTlv8SecondClosing = 1;
 constexpr uint32_t kClosingRecords = 2;
 constexpr uint32_t kHeaderSize = sizeof(ostrel_api_plcy_update_req_t);
