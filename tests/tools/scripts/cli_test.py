@@ -319,7 +319,8 @@ class Bulk(unittest.TestCase):
 
     def test_the_worker_ends_with_the_table_of_the_single_calls(self):
         absent = self.LOAD[0].replace("add ", "del ").replace("qual 1", "qual 9")
-        evs, table = self.table_of(["--worker"], [*self.LOAD, "begin\n",
+        extra = self.LOAD[0].replace("qual 1", "qual 7")  # not kept: all or none
+        evs, table = self.table_of(["--worker"], [*self.LOAD, "begin\n", extra,
                                                   absent, "commit\nshow\n"], 1)
         _, single = self.table_of([], [*self.LOAD, "show\n"])
         self.assertEqual(table, single)
