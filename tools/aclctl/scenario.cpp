@@ -1,6 +1,8 @@
 // Parser of the scenario language (see scenario.h).
 #include "scenario.h"
 
+#include <cstring>
+
 #include "number_parse.h"
 #include "text_escape.h"
 
@@ -252,6 +254,18 @@ std::string_view trim(std::string_view s) {
 bool is_change(Verb verb) {
     return verb == Verb::Add || verb == Verb::Del || verb == Verb::PcAdd ||
            verb == Verb::PcDel;
+}
+
+ostrel_api_acl_change_t change_of(const Command &c) {
+    ostrel_api_acl_change_t change{};
+    std::memcpy(change.addr1, c.ace.addr1, 6);
+    std::memcpy(change.addr2, c.ace.addr2, 6);
+    change.vlan_id = c.vlan;
+    change.if_index = c.target;
+    change.qualifier = c.ace.qual;
+    change.add = c.verb == Verb::Add || c.verb == Verb::PcAdd;
+    change.on_port_channel = c.verb == Verb::PcAdd || c.verb == Verb::PcDel;
+    return change;
 }
 
 bool parse_scenario(std::string_view text, std::vector<Command> *out,

@@ -27,6 +27,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ostrelapi.h"
+
 namespace ostrel::aclctl {
 
 enum class Verb {
@@ -72,6 +74,10 @@ struct Command {
 
 // Whether the command is one a begin ... commit block may hold.
 bool is_change(Verb verb);
+
+// The change an add, del, pc-add or pc-del command stands for, as the bulk
+// call and the worker take it.
+ostrel_api_acl_change_t change_of(const Command &c);
 
 // Parses a whole scenario. On the first bad line returns false with *err
 // "LINE: what was expected"; *out is then left empty. A block holds only

@@ -297,18 +297,6 @@ class Runner {
         block_.clear();
     }
 
-    static ostrel_api_acl_change_t change_of(const Command &c) {
-        ostrel_api_acl_change_t change{};
-        std::memcpy(change.addr1, c.ace.addr1, 6);
-        std::memcpy(change.addr2, c.ace.addr2, 6);
-        change.vlan_id = c.vlan;
-        change.if_index = c.target;
-        change.qualifier = c.ace.qual;
-        change.add = c.verb == Verb::Add || c.verb == Verb::PcAdd;
-        change.on_port_channel = c.verb == Verb::PcAdd || c.verb == Verb::PcDel;
-        return change;
-    }
-
     void resync(const Command &c) {
         uint32_t vlan = c.vlan;
         sent(c,
