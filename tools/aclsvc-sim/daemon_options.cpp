@@ -17,7 +17,7 @@ namespace {
 using ValueReader = bool (*)(std::string_view name, const char *value,
                              Options *o, std::string *err);
 
-struct OptionSpec {
+struct DaemonOption {
     std::string_view name;
     bool takes_value;
     ValueReader read;
@@ -141,7 +141,7 @@ bool restart_point(std::string_view name, const char *value, Options *o,
     return true;
 }
 
-constexpr OptionSpec kOptions[] = {
+constexpr DaemonOption kOptions[] = {
     {"--quiet", false, flag<&Options::quiet>},
     {"--version", false, flag<&Options::version>},
     {"--log-format", true, log_format},
@@ -163,13 +163,13 @@ constexpr OptionSpec kOptions[] = {
 // Reads the option at argv[*i] (and its value); false with *err set.
 bool read_option(int argc, char **argv, int *i, Options *o, std::string *err) {
     std::string_view arg = argv[*i];
-    for (const OptionSpec &spec : kOptions) {
-        if (arg != spec.name)
+    for (const DaemonOption &option : kOptions) {
+        if (arg != option.name)
             continue;
         const char *value =
-            spec.takes_value && *i + 1 < argc ? argv[*i + 1] : nullptr;
-        *i += spec.takes_value;
-        return spec.read(spec.name, value, o, err);
+            option.takes_value && *i + 1 < argc ? argv[*i + 1] : nullptr;
+        *i += option.takes_value;
+        return option.read(option.name, value, o, err);
     }
     *err = "unknown option " + std::string(arg);
     return false;
